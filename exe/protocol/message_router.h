@@ -1,0 +1,49 @@
+// Maps received lines to handlers by "type" and "method", and sends every outgoing message.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "protocol/json_rules.h"
+
+namespace electron_morvane {
+
+// Takes the request's id and the whole received message; returns the message to send back.
+using RequestHandler = std::function<json(const std::string& id, const json& message)>;
+// Takes the event's id and the whole received message.
+using EventHandler = std::function<void(const std::string& id, const json& message)>;
+// Writes one serialized message (without its line feed).
+using MessageSender = std::function<void(const std::string& serialized)>;
+
+class MessageRouter {
+ public:
+  // The process-wide router; the first call creates it with its method table.
+  static MessageRouter& GetInstance();
+
+  // A router with the full method table; tests make their own.
+  MessageRouter();
+  MessageRouter(const MessageRouter&) = delete;
+  MessageRouter& operator=(const MessageRouter&) = delete;
+
+  void RegisterRequest(const std::string& method, RequestHandler handler);
+  void RegisterEvent(const std::string& method, EventHandler handler);
+  void SetSender(MessageSender sender);
+
+  // Handles one received line completely, answering bad input with "error" or "fatal"
+  // messages. Never throws.
+  void Dispatch(const std::string& line);
+
+  // Serializes and writes a message from any thread; dropped while no sender is installed.
+  void Send(const json& message) const;
+
+ private:
+  void HandleMessage(const json& message);
+  void SendFatalNoThrow(const std::string& error) const noexcept;
+
+  std::map<std::string, RequestHandler> requestHandlers_;
+  std::map<std::string, EventHandler> eventHandlers_;
+  MessageSender sender_;
+};
+
+}  // namespace electron_morvane

@@ -1,0 +1,45 @@
+// The few system calls the pipe client needs, one twin file per platform. Every failure comes
+// back as a Windows system error code.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "transport/system_error.h"
+
+namespace electron_morvane::platform {
+
+// A file descriptor on POSIX, a HANDLE on Windows; -1 (INVALID_HANDLE_VALUE) when none is open.
+using PipeHandle = std::intptr_t;
+constexpr PipeHandle kNoPipe = -1;
+
+struct IoOutcome {
+  bool ok = false;
+  SystemError error = kErrorSuccess;
+  std::size_t bytes = 0;
+};
+
+// Opens the host's pipe and puts it in byte read mode. On a failure after the open, the handle
+// is still returned so the caller owns and closes it.
+SystemError OpenPipe(const std::string& path, PipeHandle& handle);
+
+// Bytes waiting to be read, without blocking. A peer that has closed its end is a failure
+// (broken pipe), even while nothing is waiting.
+IoOutcome BytesWaiting(PipeHandle handle);
+
+// Appends bytes to line up to and including the next line feed, blocking until it arrives. Never
+// takes a byte beyond the line feed out of the pipe. On failure line holds the partial bytes.
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line);
+
+// Writes the buffer with one system write (more only if the system accepts part of it).
+IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size);
+
+void ClosePipe(PipeHandle handle);
+
+// Waits up to timeout for the pipe to become readable (or just sleeps where the system has no
+// such wait for pipes).
+void WaitReadable(PipeHandle handle, std::chrono::milliseconds timeout);
+
+}  // namespace electron_morvane::platform

@@ -1,0 +1,149 @@
+// The host's pipe on POSIX: a Unix domain stream socket at the given path, on which the host
+// listens.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "transport/errno_mapping_posix.h"
+#include "transport/pipe_platform.h"
+
+namespace electron_morvane::platform {
+namespace {
+
+constexpr std::size_t kPeekChunk = 64 * 1024;
+
+int Fd(PipeHandle handle) { return static_cast<int>(handle); }
+
+IoOutcome Failure(SystemError error) { return IoOutcome{false, error, 0}; }
+IoOutcome FailureFromErrno() { return Failure(SystemErrorFromErrno(errno)); }
+
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// ENOENT stands for both a missing socket and a missing folder on the way; Windows tells them
+// apart as file not found and path not found.
+SystemError MissingEntryError(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return kErrorFileNotFound;
+  const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+  return IsDirectory(folder) ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
+SystemError SetBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    return SystemErrorFromErrno(errno);
+  }
+  return kErrorSuccess;
+}
+
+}  // namespace
+
+SystemError OpenPipe(const std::string& path, PipeHandle& handle) {
+  handle = kNoPipe;
+  // An empty name is a path the system cannot find.
+  if (path.empty()) return kErrorPathNotFound;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof(address.sun_path)) return kErrorFilenameExcedRange;
+  std::copy(path.begin(), path.end(), address.sun_path);
+
+  // Non-blocking while connecting, so a full listener queue fails at once as a busy pipe
+  // instead of waiting for room.
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return SystemErrorFromErrno(errno);
+  int result;
+  do {
+    result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  } while (result < 0 && errno == EINTR);
+  if (result < 0) {
+    const int error = errno;
+    ::close(fd);
+    return error == ENOENT ? MissingEntryError(path) : SystemErrorFromErrno(error);
+  }
+  handle = fd;
+  return SetBlocking(fd);
+}
+
+IoOutcome BytesWaiting(PipeHandle handle) {
+  char probe;
+  ssize_t peeked;
+  do {
+    peeked = ::recv(Fd(handle), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+  } while (peeked < 0 && errno == EINTR);
+  if (peeked == 0) return Failure(kErrorBrokenPipe);  // the host closed its end
+  if (peeked < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return IoOutcome{true, kErrorSuccess, 0};
+    return FailureFromErrno();
+  }
+  int waiting = 0;
+  if (::ioctl(Fd(handle), FIONREAD, &waiting) < 0) return FailureFromErrno();
+  return IoOutcome{true, kErrorSuccess, static_cast<std::size_t>(std::max(waiting, 1))};
+}
+
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
+  std::vector<char> chunk(kPeekChunk);
+  for (;;) {
+    // Look at what is waiting (blocking until something is), then take out exactly the bytes up
+    // to and including the line feed, or all of them when no line feed is there yet.
+    const ssize_t peeked = ::recv(Fd(handle), chunk.data(), chunk.size(), MSG_PEEK);
+    if (peeked == 0) return Failure(kErrorBrokenPipe);
+    if (peeked < 0) {
+      if (errno == EINTR) continue;
+      return FailureFromErrno();
+    }
+    const auto end = chunk.begin() + peeked;
+    const auto feed = std::find(chunk.begin(), end, '\n');
+    const std::size_t take = feed == end ? static_cast<std::size_t>(peeked)
+                                         : static_cast<std::size_t>(feed - chunk.begin()) + 1;
+    std::size_t taken = 0;
+    while (taken < take) {
+      const ssize_t got = ::recv(Fd(handle), chunk.data() + taken, take - taken, 0);
+      if (got == 0) return Failure(kErrorBrokenPipe);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return FailureFromErrno();
+      }
+      taken += static_cast<std::size_t>(got);
+    }
+    line.append(chunk.data(), take);
+    if (feed != end) return IoOutcome{true, kErrorSuccess, line.size()};
+  }
+}
+
+IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
+  std::size_t written = 0;
+  // One send normally takes the whole line; a signal may cut it short, and the rest must follow
+  // or the host would see a broken line.
+  while (written < size) {
+    const ssize_t sent = ::send(Fd(handle), data + written, size - written, MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      return FailureFromErrno();
+    }
+    written += static_cast<std::size_t>(sent);
+  }
+  return IoOutcome{true, kErrorSuccess, written};
+}
+
+void ClosePipe(PipeHandle handle) {
+  if (handle != kNoPipe) ::close(Fd(handle));
+}
+
+void WaitReadable(PipeHandle handle, std::chrono::milliseconds timeout) {
+  pollfd watched{Fd(handle), POLLIN, 0};
+  // A negative descriptor is ignored by poll, which then simply sleeps.
+  ::poll(&watched, 1, static_cast<int>(timeout.count()));
+}
+
+}  // namespace electron_morvane::platform
