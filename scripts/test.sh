@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the bridge and runs every suite: warnings as errors, then under AddressSanitizer with
+# UndefinedBehaviorSanitizer, then under ThreadSanitizer, then the Node.js host package.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/install-deps.sh"
+
+scripts/run-suite.sh build
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  scripts/run-suite.sh build-asan -DMORVANE_SANITIZE=address,undefined
+# ThreadSanitizer needs the classic address layout on kernels with high mmap randomisation.
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  setarch "$(uname -m)" -R scripts/run-suite.sh build-tsan -DMORVANE_SANITIZE=thread
+
+if [[ -f host/package.json ]]; then
+  echo "=== host package"
+  (cd host && npm ci --no-audit --no-fund && MORVANE_BRIDGE="$root/build/bin/morvane-bridge" npm test)
+fi
+echo "All suites passed."
