@@ -1,43 +1,38 @@
 #include "sdk/callback_gate.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <type_traits>
 
 namespace electron_morvane {
 namespace {
 
-// Bit 31 marks the gate closed; the low bits count the callbacks inside.
-constexpr unsigned kClosedBit = 1u << 31;
-std::atomic<unsigned> gateState{0};
+// Constant-initialised and never destroyed, so late callbacks during exit still find them.
+static_assert(std::is_trivially_destructible_v<std::atomic<bool>>);
+static_assert(std::is_trivially_destructible_v<std::atomic<int>>);
+std::atomic<bool> gateClosed{false};
+std::atomic<int> callbacksInside{0};
 
 }  // namespace
 
+// Both sides use sequentially consistent order: a callback either sees the gate closed, or
+// CloseAndDrain sees it counted inside.
 CallbackGate::Pass::Pass() {
-  unsigned state = gateState.load(std::memory_order_acquire);
-  do {
-    if (state & kClosedBit) {
-      entered_ = false;
-      return;
-    }
-  } while (!gateState.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel));
-  entered_ = true;
+  callbacksInside.fetch_add(1);
+  admitted_ = !gateClosed.load();
+  if (!admitted_) callbacksInside.fetch_sub(1);
 }
 
 CallbackGate::Pass::~Pass() {
-  if (entered_) gateState.fetch_sub(1, std::memory_order_acq_rel);
+  if (admitted_) callbacksInside.fetch_sub(1);
 }
 
 void CallbackGate::CloseAndDrain() {
-  gateState.fetch_or(kClosedBit, std::memory_order_acq_rel);
-  while ((gateState.load(std::memory_order_acquire) & ~kClosedBit) != 0) {
+  gateClosed.store(true);
+  while (callbacksInside.load() != 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
-
-bool CallbackGate::IsClosed() {
-  return (gateState.load(std::memory_order_acquire) & kClosedBit) != 0;
-}
-
-void CallbackGate::Reopen() { gateState.fetch_and(~kClosedBit, std::memory_order_acq_rel); }
 
 }  // namespace electron_morvane

@@ -1,33 +1,30 @@
-// Keeps the driver library's late callbacks away from a process that is tearing down. Every
-// trampoline passes the gate; once the main loop has ended the gate closes, waits for the
-// callbacks already inside, and turns all later ones away. Its state is constant-initialised and
-// trivially destructible, so it outlives every other object of the process.
+// The door through which every call from the driver library's threads enters the bridge.
+//
+// The library's threads are never stopped: they may call back while the process exits and the
+// objects the callbacks use are being destroyed. The entry closes the gate when its main loop
+// ends; from then on every callback returns at once, and closing waits for those already inside.
 #pragma once
-
-#include <atomic>
 
 namespace electron_morvane {
 
 class CallbackGate {
  public:
-  // Enters the gate for the lifetime of the pass; false when the gate is closed.
+  // Admits one callback unless the gate is closed; the pass is held for the whole callback.
   class Pass {
    public:
     Pass();
     ~Pass();
     Pass(const Pass&) = delete;
     Pass& operator=(const Pass&) = delete;
-    explicit operator bool() const { return entered_; }
+
+    bool Admitted() const { return admitted_; }
 
    private:
-    bool entered_;
+    bool admitted_;
   };
 
-  // Closes the gate and returns once no callback is inside.
+  // Closes the gate for good and returns once no callback is inside. Safe to call again.
   static void CloseAndDrain();
-  static bool IsClosed();
-  // Opens the gate again (for tests that run several bridge lifetimes in one process).
-  static void Reopen();
 };
 
 }  // namespace electron_morvane

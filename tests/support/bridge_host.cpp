@@ -50,6 +50,12 @@ std::vector<std::string> Environment(const BridgeOptions& options, const std::st
   merged.erase("MORVANE_PIPE");
   if (!options.unsetPipeVariable) merged["MORVANE_PIPE"] = options.pipePath.value_or(pipePath);
   for (const auto& [name, value] : options.environment) merged[name] = value;
+  if (options.libraryFolder) {
+    const auto existing = merged.find("LD_LIBRARY_PATH");
+    merged["LD_LIBRARY_PATH"] = *options.libraryFolder + (existing != merged.end() && !existing->second.empty()
+                                                              ? ":" + existing->second
+                                                              : "");
+  }
   std::vector<std::string> result;
   for (const auto& [name, value] : merged) result.push_back(name + "=" + value);
   return result;

@@ -22,8 +22,10 @@ using namespace std::chrono_literals;
 std::string BridgeExecutable();
 
 struct BridgeOptions {
-  // Extra environment for the bridge (LD_LIBRARY_PATH, scenario files, ...).
+  // Extra environment for the bridge (scenario files, ...).
   std::map<std::string, std::string> environment;
+  // A folder whose driver library the bridge loads in place of the one beside it.
+  std::optional<std::string> libraryFolder;
   // MORVANE_PIPE: the listening socket's path unless set here; nullopt-with-unset leaves it out.
   std::optional<std::string> pipePath;
   bool unsetPipeVariable = false;

@@ -1,0 +1,64 @@
+#include "services/http_proxy.h"
+
+#include <string>
+#include <utility>
+
+#include "services/reverse_request.h"
+
+namespace electron_morvane {
+namespace {
+
+// Headers arrive as an object (name: value), an array (index: value), a single string (empty
+// name) or null (none); every value must be a string.
+bool ReadHeaders(const json& value, std::map<std::string, std::string>& out) {
+  std::map<std::string, std::string> headers;
+  for (const auto& entry : value.items()) {
+    std::string text;
+    if (!ReadText(entry.value(), text)) return false;
+    headers.emplace(entry.key(), std::move(text));
+  }
+  out = std::move(headers);
+  return true;
+}
+
+}  // namespace
+
+json ToJson(const SdkWrapper::HttpRequestParam& request) {
+  json headers = json::object();
+  for (const auto& [name, value] : request.headers) headers[name] = value;
+  return json{{"url", request.url},
+              {"method", request.method == MORVANE_HTTP_POST ? "POST" : "GET"},
+              {"headers", std::move(headers)},
+              {"body", request.body},
+              {"sdkTaskId", request.sdkTaskId},
+              {"sdkData", std::to_string(request.sdkData)}};
+}
+
+bool FromJson(const json& value, HttpResponseParam& out) {
+  if (!ContainsAll(value, {"sdkTaskId", "result", "httpStatusCode", "errorMsg", "headers", "body",
+                           "sdkData"})) {
+    return false;
+  }
+  HttpResponseParam decoded;
+  if (!ReadInt32(value, "sdkTaskId", decoded.sdkTaskId) ||
+      !ReadInt32(value, "result", decoded.result) ||
+      !ReadInt32(value, "httpStatusCode", decoded.httpStatusCode) ||
+      !ReadText(value, "errorMsg", decoded.errorMsg) ||
+      !ReadHeaders(value.at("headers"), decoded.headers) ||
+      !ReadText(value, "body", decoded.body) ||
+      !ReadDecimalUInt64(value, "sdkData", decoded.sdkData)) {
+    return false;
+  }
+  out = std::move(decoded);
+  return true;
+}
+
+void forwardHttpRequest(const SdkWrapper::HttpRequestParam& request) {
+  sendReverseRequest("httpRequest", request);
+}
+
+void onHttpRequestEvent(const EventMessage<HttpResponseParam>& event) {
+  SdkWrapper::OnHttpResponse(event.params);
+}
+
+}  // namespace electron_morvane

@@ -1,0 +1,16 @@
+// The library's HTTP exchanges, made by the host: "httpRequest" out, "httpRequest" events back.
+#pragma once
+
+#include "protocol/messages.h"
+#include "sdk/host_answers.h"
+#include "sdk/sdk_wrapper.h"
+
+namespace electron_morvane {
+
+json ToJson(const SdkWrapper::HttpRequestParam& request);
+bool FromJson(const json& value, HttpResponseParam& out);
+
+void forwardHttpRequest(const SdkWrapper::HttpRequestParam& request);
+void onHttpRequestEvent(const EventMessage<HttpResponseParam>& event);
+
+}  // namespace electron_morvane
