@@ -65,9 +65,19 @@ json ScriptedBridge::Next(std::chrono::milliseconds timeout) {
   return host_->ReadMessage(timeout);
 }
 
+namespace {
+
+// Events and reverse requests, not the answers to the host's own requests.
+bool IsUnasked(const json& message, const std::string& method) {
+  const std::string type = message.value("type", "");
+  return message.value("method", "") == method && type != "response" && type != "error";
+}
+
+}  // namespace
+
 json ScriptedBridge::NextOf(const std::string& method, std::chrono::milliseconds timeout) {
   for (auto it = keptAside_.begin(); it != keptAside_.end(); ++it) {
-    if (it->value("method", "") == method) {
+    if (IsUnasked(*it, method)) {
       json message = std::move(*it);
       keptAside_.erase(it);
       return message;
@@ -83,7 +93,7 @@ json ScriptedBridge::NextOf(const std::string& method, std::chrono::milliseconds
       return nullptr;
     }
     json message = json::parse(*line);
-    if (message.value("method", "") == method) return message;
+    if (IsUnasked(message, method)) return message;
     keptAside_.push_back(std::move(message));
   }
 }

@@ -38,7 +38,7 @@ class ScriptedBridge {
   void Init(const json& params = InitParams());
   // The next message not yet taken, from what Call kept aside or from the pipe.
   json Next(std::chrono::milliseconds timeout = 10s);
-  // The next message whose "method" is the given one, skipping (and keeping) others.
+  // The next event or reverse request of the given method, skipping (and keeping) others.
   json NextOf(const std::string& method, std::chrono::milliseconds timeout = 10s);
   // True when no message at all arrives within the time (and none is kept aside).
   bool Quiet(std::chrono::milliseconds duration = 300ms);

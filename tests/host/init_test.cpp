@@ -1,0 +1,88 @@
+// "init" through the real bridge: what reaches the library's init record.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scripted_bridge.h"
+
+namespace electron_morvane::testing {
+namespace {
+
+struct LogModeCase {
+  const char* name;
+  json logMode;  // a discarded value: the key is left out
+  int bits;
+};
+
+class InitLogMode : public ::testing::TestWithParam<LogModeCase> {};
+
+TEST_P(InitLogMode, ReachesTheLibraryAsBits) {
+  ScriptedBridge bridge;
+  const LogModeCase& c = GetParam();
+  bridge.Init(c.logMode.is_discarded() ? InitParams() : InitParams({{"logMode", c.logMode}}));
+  const auto calls = bridge.CallsOf("Morvane_InitSDK");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0]["record"]["logMode"], c.bits);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Init, InitLogMode,
+    ::testing::Values(LogModeCase{"Debug", "debug", 8},
+                      LogModeCase{"ErrorAndWarning", json::array({"error", "warning"}), 3},
+                      LogModeCase{"AllAndNone", json::array({"all", "none"}), 15},
+                      LogModeCase{"EmptyList", json::array(), 0},
+                      LogModeCase{"Null", nullptr, 0},
+                      LogModeCase{"UpperCase", "DEBUG", 0},
+                      LogModeCase{"Missing", json(json::value_t::discarded), 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Init, FillsEveryFieldOfTheRecord) {
+  ScriptedBridge bridge;
+  bridge.Init(InitParams({{"appName", "App \xc3\xa9"}, {"oversea", true},
+                          {"sdkConfigUrl", "http://127.0.0.1/c.json"}, {"configDir", "/cfg"},
+                          {"tempDir", "/tmp/t"}, {"logMode", "all"}, {"unknownKey", 1}}));
+  const json record = bridge.CallsOf("Morvane_InitSDK").at(0)["record"];
+  const json expected = {
+      {"size", 128}, {"appName", "App \xc3\xa9"}, {"appId", "tests"}, {"deviceId", "pc-1"},
+      {"clientVersion", "1.2.3"}, {"oversea", 1}, {"logCallback", true}, {"userData", true},
+      {"downloadCallback", true}, {"cancelDownloadCallback", true},
+      {"httpRequestCallback", true}, {"responseTable", true},
+      {"sdkConfigUrl", "http://127.0.0.1/c.json"}, {"configDir", "/cfg"}, {"tempDir", "/tmp/t"},
+      {"logMode", 15}, {"reservedZero", true}};
+  for (const auto& [key, value] : expected.items()) {
+    EXPECT_EQ(record[key], value) << key << " in " << record.dump();
+  }
+}
+
+TEST(Init, GivesNoTextForEmptyOrAbsentOptionalTexts) {
+  ScriptedBridge bridge;
+  bridge.Init(InitParams({{"configDir", ""}, {"sdkConfigUrl", "u"}}));
+  const json record = bridge.CallsOf("Morvane_InitSDK").at(0)["record"];
+  EXPECT_EQ(record["configDir"], nullptr);
+  EXPECT_EQ(record["tempDir"], nullptr);
+  EXPECT_EQ(record["sdkConfigUrl"], "u");
+  EXPECT_EQ(record["oversea"], 0);
+}
+
+TEST(Init, ASecondInitStartsTheLibraryAgainWithTheNewValues) {
+  ScriptedBridge bridge;
+  bridge.Init(InitParams({{"appId", "first"}}));
+  bridge.Init(InitParams({{"appId", "second"}, {"logMode", "error"}}));
+  const auto calls = bridge.CallsOf("Morvane_InitSDK");
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1]["record"]["appId"], "second");
+  EXPECT_EQ(calls[1]["record"]["logMode"], 1);
+}
+
+TEST(Init, LinesTheLibraryLogsWhileStartingAreForwarded) {
+  ScriptedBridge bridge(json{{"actions",
+                          {{{"on", "Morvane_InitSDK"}, {"when", "before"}, {"fire", "log"},
+                            {"line", "starting"}}}}});
+  bridge.Send(Request("1", "init", InitParams()));
+  EXPECT_EQ(bridge.Host().ReadLine(),
+            R"({"from":"client","id":"0","method":"log","params":{"log":"starting"},"to":"host","type":"request"})");
+  EXPECT_EQ(bridge.Host().ReadMessage()["method"], "init");
+}
+
+}  // namespace
+}  // namespace electron_morvane::testing
