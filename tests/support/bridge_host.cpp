@@ -48,6 +48,10 @@ std::vector<std::string> Environment(const BridgeOptions& options, const std::st
     if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
   }
   merged.erase("MORVANE_PIPE");
+  // The driver library's threads are never joined: they may outlive the bridge's main loop by
+  // design, so a sanitizer build must not call them leaks.
+  auto& tsan = merged["TSAN_OPTIONS"];
+  tsan += (tsan.empty() ? "" : " ") + std::string("report_thread_leaks=0");
   if (!options.unsetPipeVariable) merged["MORVANE_PIPE"] = options.pipePath.value_or(pipePath);
   for (const auto& [name, value] : options.environment) merged[name] = value;
   if (options.libraryFolder) {
