@@ -6,14 +6,15 @@
 #include <map>
 #include <string>
 
+#include "protocol/result_codes.h"
+
 namespace electron_morvane {
 
-// -1005 marks a result that no answer has filled in yet.
 struct DownloadProgressParam {
   std::int32_t sdkTaskId = 0;
   std::int32_t progress = 0;
   bool isFinish = false;
-  std::int32_t result = -1005;
+  ResultCode result = kResultNotStored;  // no answer has filled it in yet
   std::int32_t httpStatusCode = 0;
   std::string errorMsg;
   std::uint64_t sdkData = 0;
@@ -21,7 +22,7 @@ struct DownloadProgressParam {
 
 struct HttpResponseParam {
   std::int32_t sdkTaskId = 0;
-  std::int32_t result = -1005;
+  ResultCode result = kResultNotStored;  // no answer has filled it in yet
   std::int32_t httpStatusCode = 0;
   std::string errorMsg;
   std::map<std::string, std::string> headers;

@@ -11,13 +11,11 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/result_codes.h"
 #include "sdk/host_answers.h"
 #include "sdk/morvane_sdk.h"
 
 namespace electron_morvane {
-
-// The library's result code: 0 success, failures negative.
-using ResultCode = std::int32_t;
 
 class SdkWrapper {
  public:

@@ -1,0 +1,510 @@
+import type { ChildProcess } from 'node:child_process';
+import { EventEmitter } from 'node:events';
+import type { Socket } from 'node:net';
+import {
+  BridgeExitError,
+  BridgeReplyError,
+  BridgeStatusError,
+  BridgeTimeoutError,
+  type BridgeExitInfo,
+} from './errors';
+import { LineChannel } from './line-channel';
+import { logTo, type Logger, type LogMethod } from './logger';
+import type { ResolvedOptions } from './options';
+import type { OutputTail } from './output-tail';
+import {
+  parseLine,
+  type DeviceRef,
+  type DisplayDevice,
+  type DownloadFileParams,
+  type DriverCheckResult,
+  type HostMethod,
+  type HttpRequestParams,
+  type InitOptions,
+  type ResponseResult,
+  type UpdateStatus,
+  type WireMessage,
+} from './protocol';
+import { DownloadService, type DownloadActivity } from './services/download';
+import { performHttpRequest } from './services/http-request';
+import { UpdateJob } from './update-job';
+
+/** The events of a MorvaneBridge and their arguments. */
+export interface BridgeEvents {
+  /** The bridge could not handle a line or an event the host sent. */
+  fatal: [error: string];
+  /** A line from the bridge that is not a message the host understands. */
+  malformed: [line: string, problem: string];
+  /** A log line of the driver library. */
+  log: [line: string];
+  /** Progress of a download made for the library. */
+  download: [activity: DownloadActivity];
+  /** Every line on the pipe, as received ('in') or sent ('out'), without its line feed. */
+  wire: [direction: 'in' | 'out', line: string];
+  /** The bridge process has ended. */
+  exit: [info: BridgeExitInfo];
+}
+
+type Listener<E extends keyof BridgeEvents> = (...args: BridgeEvents[E]) => void;
+
+export declare interface MorvaneBridge {
+  on<E extends keyof BridgeEvents>(event: E, listener: Listener<E>): this;
+  once<E extends keyof BridgeEvents>(event: E, listener: Listener<E>): this;
+  off<E extends keyof BridgeEvents>(event: E, listener: Listener<E>): this;
+  emit<E extends keyof BridgeEvents>(event: E, ...args: BridgeEvents[E]): boolean;
+}
+
+export interface JobOptions {
+  /** Aborting cancels the job in the library and rejects with the signal's reason. */
+  signal?: AbortSignal;
+}
+
+interface PendingRequest {
+  method: string;
+  resolve(data: unknown): void;
+  reject(error: Error): void;
+  timer: NodeJS.Timeout;
+}
+
+interface CheckJob {
+  deliver(result: DriverCheckResult): void;
+  fail(error: Error): void;
+}
+
+/**
+ * A running morvane-bridge process and the pipe to it. Made by `startBridge`. Serves the
+ * library's HTTP requests, downloads and log lines for as long as it runs.
+ */
+export class MorvaneBridge extends EventEmitter {
+  private readonly channel: LineChannel;
+  private readonly pending = new Map<string, PendingRequest>();
+  private readonly checks = new Map<string, CheckJob>();
+  private readonly updates = new Map<string, UpdateJob>();
+  private readonly downloads: DownloadService;
+  private readonly stopServices = new AbortController();
+  private readonly logger: Logger;
+  private lastId = 0;
+  private exitInfo: BridgeExitInfo | undefined;
+  private readonly exited: Promise<BridgeExitInfo>;
+  private closing: Promise<BridgeExitInfo> | undefined;
+
+  /** @internal Use startBridge. */
+  constructor(
+    private readonly child: ChildProcess,
+    socket: Socket,
+    output: OutputTail,
+    private readonly options: ResolvedOptions,
+  ) {
+    super();
+    this.logger = options.logger;
+    this.channel = new LineChannel(socket, {
+      line: (line) => this.receive(line),
+      oversized: (length) => this.reportMalformed(`(${length} characters)`, 'line too long'),
+      closed: () => this.onPipeClosed(),
+    });
+    this.downloads = new DownloadService({
+      fetch: options.fetch,
+      stallTimeoutMs: options.timeouts.downloadStallMs,
+      progressIntervalMs: options.downloadProgressIntervalMs,
+      report: (params, requestId) => this.sendEvent('downloadFile', requestId, params),
+      activity: (activity) => this.emit('download', activity),
+    });
+    this.exited = new Promise((resolve) => {
+      const ended = () => {
+        // Wait briefly for the last output to arrive before the tail is taken.
+        const settle = setTimeout(finish, 500);
+        child.once('close', finish);
+        function finish() {
+          clearTimeout(settle);
+          child.off('close', finish);
+          resolve({ code: child.exitCode, signal: child.signalCode, output: output.text() });
+        }
+      };
+      if (child.exitCode !== null || child.signalCode !== null) ended();
+      else child.once('exit', ended);
+    });
+    void this.exited.then((info) => this.onExit(info));
+    // Reading starts once the caller of startBridge has added its listeners.
+    setImmediate(() => socket.resume());
+  }
+
+  /** Process id of the bridge. */
+  get pid(): number | undefined {
+    return this.child.pid;
+  }
+
+  /** How the bridge ended; undefined while it runs. */
+  get exitStatus(): BridgeExitInfo | undefined {
+    return this.exitInfo;
+  }
+
+  /** Resolves when the bridge process has ended, for whatever reason. */
+  waitForExit(): Promise<BridgeExitInfo> {
+    return this.exited;
+  }
+
+  /** Configures and starts the driver library. */
+  async init(options: InitOptions): Promise<void> {
+    const params: Record<string, unknown> = {
+      appName: options.appName,
+      appId: options.appId,
+      deviceId: options.deviceId,
+      clientVersion: options.clientVersion,
+      oversea: options.oversea,
+    };
+    for (const key of ['sdkConfigUrl', 'configDir', 'tempDir', 'logMode'] as const) {
+      if (options[key] !== undefined) params[key] = options[key];
+    }
+    await this.call('init', params);
+  }
+
+  async getSdkVersion(): Promise<string> {
+    return String(await this.call('getSdkVersion'));
+  }
+
+  /** The display adapters the library sees. */
+  async getDisplayDevices(): Promise<DisplayDevice[]> {
+    const data = await this.call('getDisplayDevice');
+    return Array.isArray(data) ? (data as DisplayDevice[]) : [];
+  }
+
+  /** Sets the folder the library downloads driver packages into. */
+  async setDriverDownloadDir(dir: string): Promise<void> {
+    await this.call('setDriverDownloadDir', { dir });
+  }
+
+  /**
+   * Asks the library whether a newer driver exists for the adapter, and resolves with its
+   * answer. A refused start rejects with a BridgeStatusError.
+   */
+  checkDisplayDeviceDriver(device: DeviceRef, options: JobOptions = {}): Promise<DriverCheckResult> {
+    const { signal } = options;
+    if (signal?.aborted) return Promise.reject(signal.reason);
+    const id = this.newId();
+    return new Promise((resolve, reject) => {
+      let started = false;
+      let result: DriverCheckResult | undefined;
+      let settled = false;
+      const settle = (action: () => void) => {
+        if (settled) return;
+        settled = true;
+        this.checks.delete(id);
+        signal?.removeEventListener('abort', onAbort);
+        action();
+      };
+      const onAbort = () => {
+        settle(() => reject(signal!.reason));
+        this.cancelCheckDisplayDeviceDriver(device).catch((error: Error) =>
+          this.log('warn', `cancelling the check of ${describe(device)} failed: ${error.message}`),
+        );
+      };
+      this.checks.set(id, {
+        deliver: (reported) => {
+          result = reported;
+          if (started) settle(() => resolve(reported));
+        },
+        fail: (error) => settle(() => reject(error)),
+      });
+      signal?.addEventListener('abort', onAbort, { once: true });
+      this.call('checkDisplayDeviceDriver', { ...ref(device) }, id).then(
+        () => {
+          started = true;
+          if (result !== undefined) settle(() => resolve(result!));
+        },
+        (error: Error) => settle(() => reject(error)),
+      );
+    });
+  }
+
+  async cancelCheckDisplayDeviceDriver(device: DeviceRef): Promise<void> {
+    await this.call('cancelCheckDisplayDeviceDriver', ref(device));
+  }
+
+  /**
+   * Starts a driver update of the adapter. The returned job yields the library's status
+   * reports; see UpdateJob.
+   */
+  updateDisplayDeviceDriver(device: DeviceRef, options: JobOptions = {}): UpdateJob {
+    const { signal } = options;
+    const id = this.newId();
+    const onAbort = () => {
+      job.fail(signal!.reason);
+      this.cancelUpdateDisplayDeviceDriver(device).catch((error: Error) =>
+        this.log('warn', `cancelling the update of ${describe(device)} failed: ${error.message}`),
+      );
+    };
+    const job = new UpdateJob(
+      id,
+      { ...ref(device) },
+      () => this.cancelUpdateDisplayDeviceDriver(device),
+      () => {
+        this.updates.delete(id);
+        signal?.removeEventListener('abort', onAbort);
+      },
+    );
+    if (signal?.aborted) {
+      job.fail(signal.reason);
+      return job;
+    }
+    this.updates.set(id, job);
+    signal?.addEventListener('abort', onAbort, { once: true });
+    this.call('updateDisplayDeviceDriver', ref(device), id).catch((error: Error) => job.fail(error));
+    return job;
+  }
+
+  async cancelUpdateDisplayDeviceDriver(device: DeviceRef): Promise<void> {
+    await this.call('cancelUpdateDisplayDeviceDriver', ref(device));
+  }
+
+  /**
+   * Ends the bridge: stops the downloads made for it, closes the pipe (the bridge then exits)
+   * and waits for the process, killing it when it does not exit in time. Safe to call again.
+   */
+  close(): Promise<BridgeExitInfo> {
+    this.closing ??= this.shutDown();
+    return this.closing;
+  }
+
+  private async shutDown(): Promise<BridgeExitInfo> {
+    this.stopServices.abort();
+    await this.downloads.stopAll();
+    if (this.exitInfo === undefined) {
+      this.channel.end();
+      const kill = setTimeout(() => this.child.kill('SIGKILL'), this.options.timeouts.closeMs);
+      await this.exited;
+      clearTimeout(kill);
+    }
+    this.channel.destroy();
+    return this.exited;
+  }
+
+  private newId(): string {
+    this.lastId += 1;
+    return String(this.lastId);
+  }
+
+  private call(method: HostMethod, params?: object, id = this.newId()): Promise<unknown> {
+    if (this.exitInfo !== undefined) {
+      return Promise.reject(new BridgeExitError(this.exitInfo, `${method} request ${id}`));
+    }
+    return new Promise((resolve, reject) => {
+      const timeoutMs = this.options.timeouts.requestMs;
+      const timer = setTimeout(() => {
+        this.pending.delete(id);
+        reject(new BridgeTimeoutError(method, id, timeoutMs));
+      }, timeoutMs);
+      this.pending.set(id, { method, resolve, reject, timer });
+      const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
+      if (params !== undefined) message.params = params;
+      // A failed write means the pipe is gone; the bridge's exit then rejects the request.
+      this.send(message).catch(() => undefined);
+    });
+  }
+
+  private send(message: WireMessage): Promise<void> {
+    const line = JSON.stringify(message);
+    this.emit('wire', 'out', line);
+    return this.channel.send(line);
+  }
+
+  private sendEvent(method: 'httpRequest' | 'downloadFile', id: string, params: object): void {
+    if (this.stopServices.signal.aborted) return;
+    this.send({ type: 'event', from: 'host', to: 'client', id, method, params }).catch(
+      (error: Error) => this.log('warn', `the ${method} answer was not sent: ${error.message}`),
+    );
+  }
+
+  private receive(line: string): void {
+    this.emit('wire', 'in', line);
+    const parsed = parseLine(line);
+    if ('problem' in parsed) {
+      this.reportMalformed(line, parsed.problem);
+      return;
+    }
+    const message = parsed.message;
+    switch (message.type) {
+      case 'response':
+        this.onResponse(message.id!, message.result!);
+        break;
+      case 'error':
+        this.onErrorReply(message);
+        break;
+      case 'fatal':
+        this.log('error', `the bridge reports: ${message.error}`);
+        this.emit('fatal', message.error!);
+        break;
+      case 'event':
+        this.onJobEvent(line, message);
+        break;
+      case 'request':
+        this.serve(line, message);
+        break;
+    }
+  }
+
+  private takePending(id: string): PendingRequest | undefined {
+    const pending = this.pending.get(id);
+    if (pending === undefined) return undefined;
+    this.pending.delete(id);
+    clearTimeout(pending.timer);
+    return pending;
+  }
+
+  private onResponse(id: string, result: ResponseResult): void {
+    const pending = this.takePending(id);
+    if (pending === undefined) {
+      this.log('debug', `response ${id} matches no waiting request`);
+      return;
+    }
+    if (result.status === 0) pending.resolve(result.data);
+    else {
+      pending.reject(new BridgeStatusError(pending.method, id, result.status, `${result.statusString}`));
+    }
+  }
+
+  private onErrorReply(message: WireMessage): void {
+    const pending = this.takePending(message.id!);
+    if (pending === undefined) {
+      this.log('warn', `the bridge refused request ${message.id}: ${message.error}`);
+      return;
+    }
+    pending.reject(new BridgeReplyError(pending.method, message.id!, message.error!));
+  }
+
+  private onJobEvent(line: string, message: WireMessage): void {
+    const id = message.id!;
+    if (message.method === 'checkDisplayDeviceDriver') {
+      const check = this.checks.get(id);
+      if (check !== undefined) check.deliver(message.params as DriverCheckResult);
+      else this.log('debug', `check result ${id} matches no running check`);
+    } else if (message.method === 'updateDisplayDeviceDriver') {
+      const update = this.updates.get(id);
+      if (update !== undefined) update.push(message.params as UpdateStatus);
+      else this.log('debug', `update status ${id} matches no running update`);
+    } else {
+      this.reportMalformed(line, `unknown event "${message.method}"`);
+    }
+  }
+
+  private serve(line: string, message: WireMessage): void {
+    const params = message.params as Record<string, unknown>;
+    switch (message.method) {
+      case 'httpRequest':
+        if (!hasTask(params) || typeof params.url !== 'string') break;
+        void this.serveHttpRequest(message.id!, params);
+        return;
+      case 'downloadFile':
+        if (!hasTask(params) || typeof params.url !== 'string' || typeof params.path !== 'string') {
+          break;
+        }
+        void this.downloads.start(params as unknown as DownloadFileParams, message.id!);
+        return;
+      case 'cancelDownloadFile':
+        if (typeof params.sdkTaskId !== 'number') break;
+        void this.downloads.cancel(params.sdkTaskId).then((stopped) => {
+          if (stopped === 0) this.log('debug', `no download ${params.sdkTaskId} to cancel`);
+        });
+        return;
+      case 'log':
+        if (typeof params.log !== 'string') break;
+        this.log(sdkLogLevel(params.log), `[sdk] ${params.log}`);
+        this.emit('log', params.log);
+        return;
+      default:
+        this.reportMalformed(line, `unknown request "${message.method}"`);
+        return;
+    }
+    this.reportMalformed(line, `${message.method} request with unusable params`);
+  }
+
+  private async serveHttpRequest(id: string, params: Record<string, unknown>): Promise<void> {
+    const request: HttpRequestParams = {
+      url: params.url as string,
+      method: typeof params.method === 'string' ? params.method : 'GET',
+      headers: stringRecord(params.headers),
+      body: typeof params.body === 'string' ? params.body : '',
+      sdkTaskId: params.sdkTaskId as number,
+      sdkData: params.sdkData as string,
+    };
+    const answer = await performHttpRequest(request, {
+      fetch: this.options.fetch,
+      timeoutMs: this.options.timeouts.httpMs,
+      signal: this.stopServices.signal,
+    });
+    if (answer.result !== 0) {
+      this.log('warn', `HTTP ${request.method} ${request.url} failed: ${answer.errorMsg}`);
+    }
+    this.sendEvent('httpRequest', id, answer);
+  }
+
+  private reportMalformed(line: string, problem: string): void {
+    this.log('warn', `unusable line from the bridge (${problem}): ${line}`);
+    this.emit('malformed', line, problem);
+  }
+
+  private onPipeClosed(): void {
+    if (this.exitInfo !== undefined || this.closing !== undefined) return;
+    this.log('warn', 'the bridge closed the pipe');
+    const kill = setTimeout(() => this.child.kill('SIGKILL'), this.options.timeouts.closeMs);
+    void this.exited.then(() => clearTimeout(kill));
+  }
+
+  private onExit(info: BridgeExitInfo): void {
+    this.exitInfo = info;
+    this.stopServices.abort();
+    void this.downloads.stopAll();
+    this.channel.destroy();
+    for (const [id, pending] of [...this.pending]) {
+      this.takePending(id);
+      pending.reject(new BridgeExitError(info, `${pending.method} request ${id}`));
+    }
+    for (const [id, check] of [...this.checks]) {
+      check.fail(new BridgeExitError(info, `checkDisplayDeviceDriver job ${id}`));
+    }
+    for (const [id, update] of [...this.updates]) {
+      update.fail(new BridgeExitError(info, `updateDisplayDeviceDriver job ${id}`));
+    }
+    const how = info.signal !== null ? `signal ${info.signal}` : `code ${info.code}`;
+    this.log(this.closing === undefined ? 'warn' : 'debug', `the bridge exited with ${how}`);
+    this.emit('exit', info);
+  }
+
+  private log(level: LogMethod, message: string): void {
+    logTo(this.logger, level, message);
+  }
+}
+
+function ref(device: DeviceRef): DeviceRef {
+  return { vendorId: device.vendorId, deviceId: device.deviceId };
+}
+
+function describe(device: DeviceRef): string {
+  return `${device.vendorId}:${device.deviceId}`;
+}
+
+function hasTask(params: Record<string, unknown>): boolean {
+  return typeof params.sdkTaskId === 'number' && typeof params.sdkData === 'string';
+}
+
+function stringRecord(value: unknown): Record<string, string> {
+  const record: Record<string, string> = {};
+  if (typeof value !== 'object' || value === null) return record;
+  for (const [key, item] of Object.entries(value)) {
+    if (typeof item === 'string') record[key] = item;
+  }
+  return record;
+}
+
+const sdkLogLevels: Record<string, LogMethod> = {
+  error: 'error',
+  warning: 'warn',
+  warn: 'warn',
+  info: 'info',
+  debug: 'debug',
+};
+
+/** A library line that starts with its level ("[warning] ...") goes to that level; others to info. */
+function sdkLogLevel(line: string): LogMethod {
+  const match = /^\[(\w+)\]/.exec(line);
+  return (match && sdkLogLevels[match[1].toLowerCase()]) || 'info';
+}

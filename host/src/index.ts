@@ -1,0 +1,33 @@
+export { startBridge } from './start-bridge';
+export { MorvaneBridge, type BridgeEvents, type JobOptions } from './bridge';
+export { UpdateJob } from './update-job';
+export {
+  BridgeExitError,
+  BridgeReplyError,
+  BridgeStatusError,
+  BridgeTimeoutError,
+  DriverUpdateError,
+  MorvaneBridgeError,
+  type BridgeExitInfo,
+} from './errors';
+export { defaultTimeouts, type BridgeTimeouts, type StartBridgeOptions } from './options';
+export type { Logger } from './logger';
+export type { FetchLike } from './services/fetch';
+export type { DownloadActivity } from './services/download';
+export {
+  isUpdateErrorState,
+  resultCodeName,
+  ResultCode,
+  UpdateState,
+  type DeviceRef,
+  type DisplayDevice,
+  type DownloadFileParams,
+  type DownloadProgressParams,
+  type DriverCheckResult,
+  type HttpAnswerParams,
+  type HttpRequestParams,
+  type InitOptions,
+  type LogLevel,
+  type UpdateStatus,
+  type VendorType,
+} from './protocol';

@@ -1,0 +1,58 @@
+import type { Logger } from './logger';
+import type { FetchLike } from './services/fetch';
+
+export interface BridgeTimeouts {
+  /** How long the started bridge may take to connect to the pipe. */
+  connectMs: number;
+  /** How long a request may wait for its response. Job reports have no limit: use a signal. */
+  requestMs: number;
+  /** How long one HTTP exchange made for the library may take, body included. */
+  httpMs: number;
+  /** A download that receives no data for this long fails. */
+  downloadStallMs: number;
+  /** How long close() waits for the bridge to exit before killing it. */
+  closeMs: number;
+}
+
+export const defaultTimeouts: Readonly<BridgeTimeouts> = {
+  connectMs: 10_000,
+  requestMs: 30_000,
+  httpMs: 30_000,
+  downloadStallMs: 60_000,
+  closeMs: 5_000,
+};
+
+export interface StartBridgeOptions {
+  /** Path of the morvane-bridge executable (or of any program that speaks for it). */
+  executable: string;
+  /** Arguments for the executable; the bridge itself takes none. */
+  args?: readonly string[];
+  cwd?: string;
+  /** Added to this process's environment; MORVANE_PIPE is always set by the package. */
+  env?: NodeJS.ProcessEnv;
+  /** Performs the library's HTTP requests and downloads; the global fetch by default. */
+  fetch?: FetchLike;
+  /** Silent by default. */
+  logger?: Logger;
+  timeouts?: Partial<BridgeTimeouts>;
+  /** Shortest time between two progress reports of one download; 100 ms by default. */
+  downloadProgressIntervalMs?: number;
+  /** How much of the bridge's own output to keep for error messages; 8 KiB by default. */
+  outputTailBytes?: number;
+}
+
+export interface ResolvedOptions {
+  fetch: FetchLike;
+  logger: Logger;
+  timeouts: BridgeTimeouts;
+  downloadProgressIntervalMs: number;
+}
+
+export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
+  return {
+    fetch: options.fetch ?? ((input, init) => fetch(input, init)),
+    logger: options.logger ?? {},
+    timeouts: { ...defaultTimeouts, ...options.timeouts },
+    downloadProgressIntervalMs: options.downloadProgressIntervalMs ?? 100,
+  };
+}

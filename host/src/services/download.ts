@@ -1,0 +1,214 @@
+import { createWriteStream } from 'node:fs';
+import { mkdir, rm } from 'node:fs/promises';
+import { dirname } from 'node:path';
+import { Readable } from 'node:stream';
+import { pipeline } from 'node:stream/promises';
+import type { ReadableStream as WebReadableStream } from 'node:stream/web';
+import { ResultCode, type DownloadFileParams, type DownloadProgressParams } from '../protocol';
+import { describeFetchError, type FetchLike } from './fetch';
+
+/** What a download is doing, for progress displays and diagnostics. */
+export interface DownloadActivity {
+  kind: 'started' | 'progress' | 'finished' | 'failed' | 'cancelled';
+  sdkTaskId: number;
+  url: string;
+  path: string;
+  receivedBytes: number;
+  /** From Content-Length; null when the server did not say. */
+  totalBytes: number | null;
+  /** Set when kind is 'failed'. */
+  errorMsg?: string;
+}
+
+export interface DownloadServiceOptions {
+  fetch: FetchLike;
+  /** A download that receives nothing for this long fails with the timeout code. */
+  stallTimeoutMs: number;
+  /** Shortest time between two progress reports of one download. */
+  progressIntervalMs: number;
+  /**
+   * Longest time between two progress reports while data arrives, even when the percentage has
+   * not moved, so that the library does not take a slow download for a dead one.
+   */
+  heartbeatMs?: number;
+  /** Sends one "downloadFile" event to the library, answering the request with that id. */
+  report(params: DownloadProgressParams, requestId: string): void;
+  activity(activity: DownloadActivity): void;
+}
+
+class StallError extends Error {
+  constructor(ms: number) {
+    super(`no data for ${ms} ms`);
+    this.name = 'StallError';
+  }
+}
+
+class HttpStatusError extends Error {
+  constructor(readonly status: number, statusText: string) {
+    super(`HTTP ${status}${statusText === '' ? '' : ` ${statusText}`}`);
+  }
+}
+
+interface DownloadTask {
+  readonly request: DownloadFileParams;
+  readonly requestId: string;
+  readonly controller: AbortController;
+  /** Set by a cancel from the library or by stopAll: nothing more is reported. */
+  silenced: boolean;
+  done: Promise<void>;
+}
+
+/**
+ * Streams the library's downloads to the paths it names, reports their progress, and removes
+ * what a failed or cancelled download left behind.
+ */
+export class DownloadService {
+  private readonly tasks = new Set<DownloadTask>();
+
+  constructor(private readonly options: DownloadServiceOptions) {}
+
+  /** Starts a download; the promise settles when it has ended, however it ended. */
+  start(request: DownloadFileParams, requestId: string): Promise<void> {
+    const task: DownloadTask = {
+      request,
+      requestId,
+      controller: new AbortController(),
+      silenced: false,
+      done: Promise.resolve(),
+    };
+    this.tasks.add(task);
+    task.done = this.run(task).finally(() => this.tasks.delete(task));
+    return task.done;
+  }
+
+  /** Stops every running download of the task; resolves once their files are gone. */
+  async cancel(sdkTaskId: number): Promise<number> {
+    const matching = [...this.tasks].filter((task) => task.request.sdkTaskId === sdkTaskId);
+    for (const task of matching) {
+      task.silenced = true;
+      task.controller.abort();
+    }
+    await Promise.all(matching.map((task) => task.done));
+    return matching.length;
+  }
+
+  /** Stops everything without reporting to the library, as the bridge is going away. */
+  async stopAll(): Promise<void> {
+    const all = [...this.tasks];
+    for (const task of all) {
+      task.silenced = true;
+      task.controller.abort();
+    }
+    await Promise.all(all.map((task) => task.done));
+  }
+
+  get running(): number {
+    return this.tasks.size;
+  }
+
+  private async run(task: DownloadTask): Promise<void> {
+    const { request, controller } = task;
+    const { stallTimeoutMs, progressIntervalMs, heartbeatMs = 5_000 } = this.options;
+    let received = 0;
+    let total: number | null = null;
+    let httpStatusCode = 0;
+    let lastProgress = 0;
+    let lastReportAt = Date.now();
+    let stallTimer: NodeJS.Timeout | undefined;
+    const watchStall = () => {
+      clearTimeout(stallTimer);
+      stallTimer = setTimeout(() => controller.abort(new StallError(stallTimeoutMs)), stallTimeoutMs);
+    };
+    const activity = (kind: DownloadActivity['kind'], errorMsg?: string) =>
+      this.options.activity({
+        kind,
+        sdkTaskId: request.sdkTaskId,
+        url: request.url,
+        path: request.path,
+        receivedBytes: received,
+        totalBytes: total,
+        ...(errorMsg === undefined ? {} : { errorMsg }),
+      });
+    const report = (fields: Pick<DownloadProgressParams, 'isFinish' | 'result' | 'errorMsg'>) =>
+      this.options.report(
+        {
+          sdkTaskId: request.sdkTaskId,
+          progress: lastProgress,
+          httpStatusCode,
+          sdkData: request.sdkData,
+          ...fields,
+        },
+        task.requestId,
+      );
+    const percent = () =>
+      total === null || total === 0 ? 0 : Math.min(100, Math.floor((received * 100) / total));
+
+    activity('started');
+    let fileCreated = false;
+    try {
+      watchStall();
+      const response = await this.options.fetch(request.url, { signal: controller.signal });
+      httpStatusCode = response.status;
+      if (!response.ok || response.body === null) {
+        await response.body?.cancel().catch(() => undefined);
+        throw new HttpStatusError(response.status, response.statusText);
+      }
+      total = parseLength(response.headers.get('content-length'));
+      await mkdir(dirname(request.path), { recursive: true });
+      fileCreated = true;
+      const counted = async function* (source: AsyncIterable<Buffer>) {
+        for await (const chunk of source) {
+          watchStall();
+          received += chunk.length;
+          const now = percent();
+          const since = Date.now() - lastReportAt;
+          // One report per new percent at most every interval; the final report carries 100.
+          const moved = now > lastProgress && now < 100 && since >= progressIntervalMs;
+          if (moved || since >= heartbeatMs) {
+            lastProgress = Math.min(now, 99);
+            lastReportAt = Date.now();
+            report({ isFinish: false, result: ResultCode.Ok, errorMsg: '' });
+            activity('progress');
+          }
+          yield chunk;
+        }
+      };
+      await pipeline(
+        Readable.fromWeb(response.body as WebReadableStream<Uint8Array>),
+        counted,
+        createWriteStream(request.path),
+        { signal: controller.signal },
+      );
+      if (total !== null && received !== total) {
+        throw new Error(`the connection ended after ${received} of ${total} bytes`);
+      }
+      clearTimeout(stallTimer);
+      if (task.silenced) throw new Error('cancelled');
+      lastProgress = 100;
+      report({ isFinish: true, result: ResultCode.Ok, errorMsg: '' });
+      activity('finished');
+    } catch (error) {
+      clearTimeout(stallTimer);
+      if (fileCreated) await rm(request.path, { force: true }).catch(() => undefined);
+      if (task.silenced) {
+        activity('cancelled');
+        return;
+      }
+      const stalled = controller.signal.reason instanceof StallError;
+      const errorMsg = stalled
+        ? `${request.url}: ${(controller.signal.reason as Error).message}`
+        : `${request.url}: ${describeFetchError(error)}`;
+      report({
+        isFinish: true,
+        result: stalled ? ResultCode.Timeout : ResultCode.NetError,
+        errorMsg,
+      });
+      activity('failed', errorMsg);
+    }
+  }
+}
+
+function parseLength(header: string | null): number | null {
+  if (header === null || !/^\d+$/.test(header.trim())) return null;
+  return Number(header.trim());
+}

@@ -1,0 +1,55 @@
+import { ResultCode, type HttpAnswerParams, type HttpRequestParams } from '../protocol';
+import { describeFetchError, isTimeout, type FetchLike } from './fetch';
+
+export interface HttpRequestOptions {
+  fetch: FetchLike;
+  timeoutMs: number;
+  /** Aborts the exchange when the bridge goes away. */
+  signal?: AbortSignal;
+}
+
+/**
+ * Carries out one HTTP exchange for the library and builds its answer. Never rejects: a failure
+ * becomes a result code with a message, so the library always hears back.
+ */
+export async function performHttpRequest(
+  request: HttpRequestParams,
+  options: HttpRequestOptions,
+): Promise<HttpAnswerParams> {
+  const answer = (fields: Partial<HttpAnswerParams>): HttpAnswerParams => ({
+    sdkTaskId: request.sdkTaskId,
+    result: ResultCode.Ok,
+    httpStatusCode: 0,
+    errorMsg: '',
+    headers: {},
+    body: '',
+    sdkData: request.sdkData,
+    ...fields,
+  });
+
+  const timeout = AbortSignal.timeout(options.timeoutMs);
+  const signal = options.signal ? AbortSignal.any([timeout, options.signal]) : timeout;
+  const method = request.method === 'POST' ? 'POST' : 'GET';
+  try {
+    const response = await options.fetch(request.url, {
+      method,
+      headers: request.headers,
+      body: method === 'POST' ? request.body : undefined,
+      signal,
+    });
+    const body = await response.text();
+    const headers: Record<string, string> = {};
+    response.headers.forEach((value, name) => {
+      headers[name] = value;
+    });
+    return answer({ httpStatusCode: response.status, headers, body });
+  } catch (error) {
+    if (timeout.aborted && isTimeout(timeout.reason)) {
+      return answer({
+        result: ResultCode.Timeout,
+        errorMsg: `no complete answer from ${request.url} within ${options.timeoutMs} ms`,
+      });
+    }
+    return answer({ result: ResultCode.NetError, errorMsg: describeFetchError(error) });
+  }
+}

@@ -1,0 +1,127 @@
+import { spawn, type ChildProcess } from 'node:child_process';
+import { createServer, type Server, type Socket } from 'node:net';
+import { MorvaneBridge } from './bridge';
+import { BridgeExitError, MorvaneBridgeError } from './errors';
+import { logTo } from './logger';
+import { resolveOptions, type StartBridgeOptions } from './options';
+import { OutputTail } from './output-tail';
+import { createPipeLocation, removePipeLocation, type PipeLocation } from './pipe-location';
+
+/**
+ * Starts the bridge: makes a private pipe, starts the executable with the pipe's path in
+ * MORVANE_PIPE, and accepts its one connection. Rejects when the bridge cannot be started,
+ * exits, or does not connect in time.
+ */
+export async function startBridge(options: StartBridgeOptions): Promise<MorvaneBridge> {
+  const resolved = resolveOptions(options);
+  const location = await createPipeLocation();
+  const server = createServer();
+  try {
+    await listen(server, location.path);
+  } catch (error) {
+    await removePipeLocation(location);
+    throw new MorvaneBridgeError(`cannot listen on ${location.path}`, { cause: error });
+  }
+
+  const output = new OutputTail(options.outputTailBytes ?? 8192);
+  let child: ChildProcess | undefined;
+  try {
+    child = spawn(options.executable, options.args ?? [], {
+      cwd: options.cwd,
+      env: { ...process.env, ...options.env, MORVANE_PIPE: location.path },
+      stdio: ['ignore', 'pipe', 'pipe'],
+      windowsHide: true,
+    });
+    child.on('error', (error) => logTo(resolved.logger, 'warn', `bridge process: ${error.message}`));
+    for (const stream of [child.stdout!, child.stderr!]) {
+      stream.on('data', (chunk: Buffer) => {
+        output.append(chunk);
+        logTo(resolved.logger, 'debug', `bridge output: ${chunk.toString('utf8').trimEnd()}`);
+      });
+    }
+    const socket = await acceptBridge(server, child, output, options.executable, resolved.timeouts.connectMs);
+    // Nothing is read until the caller has had a chance to add its listeners.
+    socket.pause();
+    await closeAndRemove(server, location);
+    return new MorvaneBridge(child, socket, output, resolved);
+  } catch (error) {
+    if (child !== undefined && child.exitCode === null && child.signalCode === null) {
+      child.kill('SIGKILL');
+    }
+    await closeAndRemove(server, location);
+    throw error;
+  }
+}
+
+async function closeAndRemove(server: Server, location: PipeLocation): Promise<void> {
+  if (server.listening) server.close();
+  await removePipeLocation(location);
+}
+
+function listen(server: Server, path: string): Promise<void> {
+  return new Promise((resolve, reject) => {
+    server.once('error', reject);
+    server.listen(path, () => {
+      server.off('error', reject);
+      resolve();
+    });
+  });
+}
+
+/** Waits for the child's connection; later connections are turned away. */
+function acceptBridge(
+  server: Server,
+  child: ChildProcess,
+  output: OutputTail,
+  executable: string,
+  timeoutMs: number,
+): Promise<Socket> {
+  return new Promise((resolve, reject) => {
+    let accepted = false;
+    const stop = () => {
+      clearTimeout(timer);
+      child.off('error', onSpawnError);
+      child.off('exit', onExit);
+    };
+    server.on('connection', (socket) => {
+      if (accepted) {
+        socket.destroy();
+        return;
+      }
+      accepted = true;
+      stop();
+      server.close();
+      resolve(socket);
+    });
+    server.on('error', (error) => {
+      stop();
+      reject(new MorvaneBridgeError('the pipe failed before the bridge connected', { cause: error }));
+    });
+    const onSpawnError = (error: Error) => {
+      stop();
+      reject(new MorvaneBridgeError(`cannot start ${executable}: ${error.message}`, { cause: error }));
+    };
+    const onExit = () => {
+      stop();
+      // Take the output tail only once the process's pipes are drained.
+      const finish = () =>
+        reject(
+          new BridgeExitError(
+            { code: child.exitCode, signal: child.signalCode, output: output.text() },
+            'starting the bridge',
+          ),
+        );
+      const settle = setTimeout(finish, 500);
+      child.once('close', () => {
+        clearTimeout(settle);
+        finish();
+      });
+    };
+    const timer = setTimeout(() => {
+      stop();
+      reject(new MorvaneBridgeError(`the bridge did not connect within ${timeoutMs} ms`));
+    }, timeoutMs);
+    child.once('error', onSpawnError);
+    child.once('exit', onExit);
+  });
+}

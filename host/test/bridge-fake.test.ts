@@ -1,0 +1,570 @@
+// The package against a scripted stand-in for the bridge: the wire format of every request,
+// and the failure paths a real bridge produces only rarely.
+import assert from 'node:assert/strict';
+import { access, mkdtemp, readFile, rm } from 'node:fs/promises';
+import type { Server } from 'node:http';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import {
+  BridgeExitError,
+  BridgeReplyError,
+  BridgeStatusError,
+  BridgeTimeoutError,
+  DriverUpdateError,
+  MorvaneBridgeError,
+  startBridge,
+  type MorvaneBridge,
+} from '../src';
+import type { FakeAction, FakeScript } from './fixtures/fake-bridge';
+import { collect, delay, eventually, nextEvent, refusedUrl, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
+
+const device = { vendorId: '10DE', deviceId: '1F08' };
+const otherDevice = { vendorId: '8086', deviceId: '9A49' };
+
+const checkResult = {
+  name: 'Fake Driver', vendorId: '10DE', deviceId: '1F08', driverVersion: '2.0.0', driverDate: '2024-06-01',
+  fileSize: 3_000_000_000, needUpdate: true, errorCode: 0, errorMsg: '',
+};
+
+function updateStatus(state: number, progress = 0, errorCode = 0) {
+  return { vendorId: '10DE', deviceId: '1F08', state, stateString: `state-${state}`, progress, errorCode, errorMsg: '' };
+}
+
+function outgoing(lines: ['in' | 'out', string][]) {
+  return lines.filter(([direction]) => direction === 'out').map(([, line]) => JSON.parse(line));
+}
+
+async function exists(path: string): Promise<boolean> {
+  return access(path).then(() => true, () => false);
+}
+
+async function withBridge(script: FakeScript, body: (bridge: MorvaneBridge) => Promise<void>, options = {}) {
+  const bridge = await startFakeBridge(script, options);
+  try {
+    await body(bridge);
+  } finally {
+    await bridge.close();
+  }
+}
+
+describe('requests', () => {
+  test('each method sends its request and resolves with the data', async () => {
+    await withBridge({}, async (bridge) => {
+      const wire = collect(bridge, 'wire');
+      await bridge.init({
+        appName: 'Demo', appId: 'demo-1', deviceId: 'pc-1', clientVersion: '1.0', oversea: false,
+        configDir: '/tmp/cfg', logMode: ['error', 'info'],
+      });
+      assert.equal(await bridge.getSdkVersion(), '9.8.7');
+      const devices = await bridge.getDisplayDevices();
+      assert.deepEqual(devices.map((d) => [d.vendorId, d.deviceId, d.vendorType]), [['10DE', '1F08', 'nvidia']]);
+      await bridge.setDriverDownloadDir('/tmp/drivers');
+      await bridge.cancelCheckDisplayDeviceDriver({ ...device, extra: 1 } as typeof device);
+      await bridge.cancelUpdateDisplayDeviceDriver(device);
+
+      const sent = outgoing(wire);
+      assert.deepEqual(
+        sent.map(({ method, params }) => [method, params]),
+        [
+          ['init', { appName: 'Demo', appId: 'demo-1', deviceId: 'pc-1', clientVersion: '1.0', oversea: false, configDir: '/tmp/cfg', logMode: ['error', 'info'] }],
+          ['getSdkVersion', undefined],
+          ['getDisplayDevice', undefined],
+          ['setDriverDownloadDir', { dir: '/tmp/drivers' }],
+          ['cancelCheckDisplayDeviceDriver', device],
+          ['cancelUpdateDisplayDeviceDriver', device],
+        ],
+      );
+      for (const message of sent) {
+        assert.deepEqual([message.type, message.from, message.to, typeof message.id], ['request', 'host', 'client', 'string']);
+      }
+      assert.equal(new Set(sent.map((message) => message.id)).size, sent.length);
+    });
+  });
+
+  const failingCalls: [string, (bridge: MorvaneBridge) => Promise<unknown>][] = [
+    ['init', (b) => b.init({ appName: 'a', appId: 'b', deviceId: 'c', clientVersion: 'd', oversea: true })],
+    ['getSdkVersion', (b) => b.getSdkVersion()],
+    ['getDisplayDevice', (b) => b.getDisplayDevices()],
+    ['setDriverDownloadDir', (b) => b.setDriverDownloadDir('/x')],
+    ['checkDisplayDeviceDriver', (b) => b.checkDisplayDeviceDriver(device)],
+    ['cancelCheckDisplayDeviceDriver', (b) => b.cancelCheckDisplayDeviceDriver(device)],
+    ['updateDisplayDeviceDriver', (b) => b.updateDisplayDeviceDriver(device).result()],
+    ['cancelUpdateDisplayDeviceDriver', (b) => b.cancelUpdateDisplayDeviceDriver(device)],
+  ];
+
+  test('a status other than 0 rejects with the status, its text, the method and the id', async () => {
+    const methods = Object.fromEntries(
+      failingCalls.map(([method]): [string, FakeAction[]] => [method, [{ respond: { status: -2016, statusString: 'another_device_updating' } }]]),
+    );
+    await withBridge({ methods }, async (bridge) => {
+      const wire = collect(bridge, 'wire');
+      for (const [method, call] of failingCalls) {
+        const error = await call(bridge).then(() => assert.fail(`${method} resolved`), (e: unknown) => e);
+        assert.ok(error instanceof BridgeStatusError, `${method}: ${error}`);
+        const request = outgoing(wire).find((message) => message.method === method);
+        assert.deepEqual(
+          { method: error.method, id: error.id, status: error.status, statusString: error.statusString },
+          { method, id: request.id, status: -2016, statusString: 'another_device_updating' },
+        );
+      }
+    });
+  });
+
+  test('an "error" reply rejects with its text', async () => {
+    const methods = Object.fromEntries(
+      failingCalls.map(([method]): [string, FakeAction[]] => [method, [{ errorReply: 'parse request failed' }]]),
+    );
+    await withBridge({ methods }, async (bridge) => {
+      for (const [method, call] of failingCalls) {
+        const error = await call(bridge).then(() => assert.fail(`${method} resolved`), (e: unknown) => e);
+        assert.ok(error instanceof BridgeReplyError, `${method}: ${error}`);
+        assert.equal(error.reply, 'parse request failed');
+        assert.equal(error.method, method);
+        assert.match(error.message, /parse request failed/);
+      }
+    });
+  });
+
+  test('a request without a response times out, and its late response is ignored', async () => {
+    const script = { methods: { getSdkVersion: [{ sleep: 400 }, { respond: { status: 0, data: 'late' } }] } };
+    await withBridge(script, async (bridge) => {
+      const error = await bridge.getSdkVersion().catch((e: unknown) => e);
+      assert.ok(error instanceof BridgeTimeoutError);
+      assert.equal(error.method, 'getSdkVersion');
+      await nextEvent(bridge, 'wire', (direction, line) => direction === 'in' && line.includes('late'));
+      assert.equal(await bridge.getDisplayDevices().then((list) => list.length), 1);
+    }, { timeouts: { requestMs: 150 } });
+  });
+});
+
+describe('jobs', () => {
+  test('a check resolves with its result, also when the result comes before the response', async () => {
+    const orders: [string, FakeAction[]][] = [
+      ['response first', [{ respond: { status: 0 } }, { sleep: 30 }, { event: checkResult }]],
+      ['result first', [{ event: checkResult }, { sleep: 30 }, { respond: { status: 0 } }]],
+    ];
+    for (const [name, actions] of orders) {
+      await withBridge({ methods: { checkDisplayDeviceDriver: actions } }, async (bridge) => {
+        assert.deepEqual(await bridge.checkDisplayDeviceDriver(device), checkResult, name);
+      });
+    }
+  });
+
+  test('a refused check rejects even when a result came first', async () => {
+    const actions: FakeAction[] = [{ event: checkResult }, { respond: { status: -2015, statusString: 'not_current_check_device' } }];
+    await withBridge({ methods: { checkDisplayDeviceDriver: actions } }, async (bridge) => {
+      await assert.rejects(bridge.checkDisplayDeviceDriver(device), { name: 'BridgeStatusError', status: -2015 });
+    });
+  });
+
+  test('concurrent checks each get the result that carries their id', async () => {
+    const actions: FakeAction[] = [{ respond: { status: 0 } }, { eventWithParams: { ...checkResult, name: 'per device' } }];
+    await withBridge({ methods: { checkDisplayDeviceDriver: actions } }, async (bridge) => {
+      const [first, second] = await Promise.all([
+        bridge.checkDisplayDeviceDriver(device),
+        bridge.checkDisplayDeviceDriver(otherDevice),
+      ]);
+      assert.deepEqual([first.vendorId, second.vendorId], [device.vendorId, otherDevice.vendorId]);
+    });
+  });
+
+  test('an update yields its reports up to the finish, also those sent before the response', async () => {
+    const actions: FakeAction[] = [
+      { event: updateStatus(1, 0) },
+      { respond: { status: 0 } },
+      ...[30, 70].map((progress): FakeAction => ({ event: updateStatus(1, progress) })),
+      ...[3, 4, 6, 7, 9, 10].map((state): FakeAction => ({ event: updateStatus(state, 100) })),
+      { event: updateStatus(1, 5) },
+    ];
+    await withBridge({ methods: { updateDisplayDeviceDriver: actions } }, async (bridge) => {
+      const seen: [number, number][] = [];
+      for await (const status of bridge.updateDisplayDeviceDriver(device)) seen.push([status.state, status.progress]);
+      assert.deepEqual(seen, [[1, 0], [1, 30], [1, 70], [3, 100], [4, 100], [6, 100], [7, 100], [9, 100], [10, 100]]);
+    });
+  });
+
+  test('an update ending in an error state throws after yielding that report', async () => {
+    const actions: FakeAction[] = [{ respond: { status: 0 } }, { event: updateStatus(1, 40) }, { event: { ...updateStatus(2, 40, -3001), errorMsg: 'net down' } }];
+    await withBridge({ methods: { updateDisplayDeviceDriver: actions } }, async (bridge) => {
+      const states: number[] = [];
+      const error = await (async () => {
+        for await (const status of bridge.updateDisplayDeviceDriver(device)) states.push(status.state);
+      })().catch((e: unknown) => e);
+      assert.deepEqual(states, [1, 2]);
+      assert.ok(error instanceof DriverUpdateError);
+      assert.equal(error.status.errorCode, -3001);
+      assert.match(error.message, /net down/);
+    });
+  });
+
+  test('aborting a check or an update rejects with the reason and cancels it in the library', async () => {
+    const jobs: [string, (bridge: MorvaneBridge, signal: AbortSignal) => Promise<unknown>][] = [
+      ['cancelCheckDisplayDeviceDriver', (bridge, signal) => bridge.checkDisplayDeviceDriver(device, { signal })],
+      ['cancelUpdateDisplayDeviceDriver', (bridge, signal) => bridge.updateDisplayDeviceDriver(device, { signal }).result()],
+    ];
+    const script: FakeScript = {
+      methods: { updateDisplayDeviceDriver: [{ respond: { status: 0 } }, { event: updateStatus(1, 10) }] },
+    };
+    await withBridge(script, async (bridge) => {
+      for (const [cancelMethod, start] of jobs) {
+        const wire = collect(bridge, 'wire');
+        const controller = new AbortController();
+        const running = start(bridge, controller.signal);
+        await delay(100);
+        controller.abort(new Error('user closed the window'));
+        await assert.rejects(running, /user closed the window/);
+        await eventually(() => outgoing(wire).some((message) => message.method === cancelMethod));
+        assert.deepEqual(outgoing(wire).find((message) => message.method === cancelMethod).params, device);
+      }
+    });
+  });
+
+  test('an already aborted signal sends nothing', async () => {
+    await withBridge({}, async (bridge) => {
+      const wire = collect(bridge, 'wire');
+      const signal = AbortSignal.abort(new Error('too late'));
+      await assert.rejects(bridge.checkDisplayDeviceDriver(device, { signal }), /too late/);
+      await assert.rejects(bridge.updateDisplayDeviceDriver(device, { signal }).result(), /too late/);
+      await delay(50);
+      assert.deepEqual(wire, []);
+    });
+  });
+});
+
+describe('the end of the bridge', () => {
+  const cases: {
+    name: string;
+    script: FakeScript;
+    run(bridge: MorvaneBridge): Promise<unknown>;
+    code: number | null;
+    signal: string | null;
+    output?: RegExp;
+  }[] = [
+    {
+      name: 'exit in the middle of a request',
+      script: { methods: { getSdkVersion: [{ stderr: 'library crashed: bad record\n' }, { exit: 3 }] } },
+      run: (bridge) => bridge.getSdkVersion(),
+      code: 3,
+      signal: null,
+      output: /library crashed: bad record/,
+    },
+    {
+      name: 'killed in the middle of a request',
+      script: { methods: { getDisplayDevice: [{ kill: 'SIGKILL' }] } },
+      run: (bridge) => bridge.getDisplayDevices(),
+      code: null,
+      signal: 'SIGKILL',
+    },
+    {
+      name: 'exit while a check waits for its result',
+      script: { methods: { checkDisplayDeviceDriver: [{ respond: { status: 0 } }, { sleep: 50 }, { exit: 5 }] } },
+      run: (bridge) => bridge.checkDisplayDeviceDriver(device),
+      code: 5,
+      signal: null,
+    },
+    {
+      name: 'exit in the middle of an update',
+      script: { methods: { updateDisplayDeviceDriver: [{ respond: { status: 0 } }, { event: updateStatus(1, 10) }, { exit: 6 }] } },
+      run: (bridge) => bridge.updateDisplayDeviceDriver(device).result(),
+      code: 6,
+      signal: null,
+    },
+  ];
+  for (const { name, script, run, code, signal, output } of cases) {
+    test(`${name} rejects with the exit code, the signal and the output`, async () => {
+      const bridge = await startFakeBridge(script);
+      const exits = collect(bridge, 'exit');
+      const error = await run(bridge).then(() => assert.fail('resolved'), (e: unknown) => e);
+      assert.ok(error instanceof BridgeExitError, String(error));
+      assert.deepEqual([error.code, error.signal], [code, signal]);
+      if (output) {
+        assert.match(error.output, output);
+        assert.match(error.message, output);
+      }
+      assert.deepEqual(exits.map(([info]) => [info.code, info.signal]), [[code, signal]]);
+      await assert.rejects(bridge.getSdkVersion(), BridgeExitError);
+      assert.deepEqual(await bridge.close(), bridge.exitStatus);
+    });
+  }
+
+  test('close() ends the bridge, rejects what waits, and is safe to call twice', async () => {
+    const bridge = await startFakeBridge({ methods: { getSdkVersion: [] } }, { timeouts: { requestMs: 60_000 } });
+    const waiting = bridge.getSdkVersion();
+    await delay(50);
+    const [first, second] = await Promise.all([bridge.close(), bridge.close()]);
+    assert.equal(first, second);
+    assert.deepEqual([first.code, first.signal], [109, null]);
+    await assert.rejects(waiting, (error: unknown) => error instanceof BridgeExitError && error.code === 109);
+    assert.equal(await bridge.close(), first);
+  });
+
+  test('close() kills a bridge that does not exit', async () => {
+    const bridge = await startFakeBridge({ ignoreEnd: true }, { timeouts: { closeMs: 200 } });
+    const info = await bridge.close();
+    assert.equal(info.signal, 'SIGKILL');
+  });
+});
+
+describe('starting', () => {
+  test('the socket and its folder are gone once the bridge is connected', async () => {
+    const bridge = await startFakeBridge({ announcePipe: true });
+    try {
+      const [path] = await nextEvent(bridge, 'log');
+      assert.ok(path.length > 0);
+      assert.equal(await exists(path), false);
+      assert.equal(await exists(dirname(path)), false);
+    } finally {
+      await bridge.close();
+    }
+  });
+
+  const failures: { name: string; executable: string; args: string[]; connectMs?: number; error: RegExp; kind: Function; code?: number }[] = [
+    { name: 'a missing executable', executable: join(tmpdir(), 'no-such-bridge'), args: [], error: /cannot start .*ENOENT/, kind: MorvaneBridgeError },
+    {
+      name: 'a bridge that exits before connecting',
+      executable: process.execPath,
+      args: ['-e', 'console.error("libMorvaneSdk.so: cannot open shared object file"); process.exit(127)'],
+      error: /exit code 127.*\n.*cannot open shared object/,
+      kind: BridgeExitError,
+      code: 127,
+    },
+    {
+      name: 'a bridge that never connects',
+      executable: process.execPath,
+      args: ['-e', 'setTimeout(() => {}, 20000)'],
+      connectMs: 300,
+      error: /did not connect within 300 ms/,
+      kind: MorvaneBridgeError,
+    },
+  ];
+  for (const failure of failures) {
+    test(`fails clearly for ${failure.name}`, async () => {
+      const started = Date.now();
+      const error = await startBridge({
+        executable: failure.executable,
+        args: failure.args,
+        timeouts: { connectMs: failure.connectMs ?? 10_000 },
+      }).then(() => assert.fail('started'), (e: unknown) => e);
+      assert.ok(error instanceof failure.kind, String(error));
+      assert.match((error as Error).message, failure.error);
+      if (failure.code !== undefined) assert.equal((error as BridgeExitError).code, failure.code);
+      assert.ok(Date.now() - started < 5_000);
+    });
+  }
+});
+
+describe('lines from the bridge', () => {
+  test('fatal and malformed lines are reported, not thrown, and requests go on', async () => {
+    const script: FakeScript = {
+      onConnect: [
+        { raw: 'garbage' },
+        { raw: '[1,2]' },
+        { raw: '{"type":"response","id":7}' },
+        { fatal: 'unknown event frob' },
+        { raw: '{"type":"request","from":"client","to":"host","id":"0","method":"frob","params":{}}' },
+        { raw: '{"type":"request","from":"client","to":"host","id":"1","method":"downloadFile","params":{"url":"x"}}' },
+        { raw: '{"type":"event","from":"client","to":"host","id":"1","method":"frob","params":{}}' },
+      ],
+    };
+    const logged: string[] = [];
+    const bridge = await startFakeBridge(script, { logger: { warn: (message) => logged.push(message) } });
+    try {
+      const fatal = collect(bridge, 'fatal');
+      const malformed = collect(bridge, 'malformed');
+      assert.equal(await bridge.getSdkVersion(), '9.8.7');
+      assert.deepEqual(fatal, [['unknown event frob']]);
+      assert.deepEqual(
+        malformed.map(([line, problem]) => [line.slice(0, 12), problem]),
+        [
+          ['garbage', malformed[0][1]],
+          ['[1,2]', 'not a JSON object'],
+          ['{"type":"res', 'response without "id" text'],
+          ['{"type":"req', 'unknown request "frob"'],
+          ['{"type":"req', 'downloadFile request with unusable params'],
+          ['{"type":"eve', 'unknown event "frob"'],
+        ],
+      );
+      assert.match(malformed[0][1], /not JSON/);
+      assert.equal(logged.filter((message) => message.includes('unusable line')).length, 6);
+    } finally {
+      await bridge.close();
+    }
+  });
+
+  test('a faulty logger does not disturb the bridge', async () => {
+    const bridge = await startFakeBridge(
+      { onConnect: [{ raw: 'garbage' }, { reverse: { id: '0', method: 'log', params: { log: 'hi' } } }] },
+      { logger: { warn: () => { throw new Error('disk full'); }, info: () => { throw new Error('disk full'); } } },
+    );
+    try {
+      assert.equal(await bridge.getSdkVersion(), '9.8.7');
+    } finally {
+      await bridge.close();
+    }
+  });
+});
+
+describe('serving the library', () => {
+  let server: Server;
+  let base: string;
+  let folder: string;
+  const packageBytes = Buffer.alloc(512 * 1024, 7);
+  before(async () => {
+    folder = await mkdtemp(join(tmpdir(), 'bridge-serve-'));
+    ({ server, url: base } = await startHttpServer(async (req, res) => {
+      if (req.url === '/config') {
+        res.setHeader('content-type', 'application/json');
+        res.end('{"drivers":[]}');
+      } else if (req.url === '/slow') {
+        res.writeHead(200, { 'content-length': String(packageBytes.length) });
+        for (let offset = 0; offset < packageBytes.length && !res.destroyed; offset += 16 * 1024) {
+          res.write(packageBytes.subarray(offset, offset + 16 * 1024));
+          await delay(50);
+        }
+        res.end();
+      } else {
+        res.writeHead(200, { 'content-length': String(packageBytes.length) }).end(packageBytes);
+      }
+    }));
+  });
+  after(async () => {
+    await stopHttpServer(server);
+    await rm(folder, { recursive: true, force: true });
+  });
+
+  /** The host's events as the fake bridge received them, echoed back as log lines. */
+  function received(bridge: MorvaneBridge) {
+    const events: Record<string, any>[] = [];
+    bridge.on('log', (line) => {
+      if (line.startsWith('{')) events.push(JSON.parse(line));
+    });
+    return events;
+  }
+
+  test('an HTTP request is answered with an "httpRequest" event of seven keys', async () => {
+    const cases: { name: string; url: () => Promise<string>; result: number; status: number; body: string }[] = [
+      { name: 'success', url: async () => `${base}/config`, result: 0, status: 200, body: '{"drivers":[]}' },
+      { name: 'network failure', url: refusedUrl, result: -3001, status: 0, body: '' },
+    ];
+    for (const { name, url, result, status, body } of cases) {
+      const params = { url: await url(), method: 'GET', headers: { accept: 'application/json' }, body: '', sdkTaskId: -12, sdkData: '18446744073709551615' };
+      const bridge = await startFakeBridge({ echoEvents: true, onConnect: [{ reverse: { id: '0', method: 'httpRequest', params } }] });
+      try {
+        const events = received(bridge);
+        await eventually(() => events.length === 1);
+        const [event] = events;
+        assert.deepEqual([event.type, event.from, event.to, event.id, event.method], ['event', 'host', 'client', '0', 'httpRequest'], name);
+        assert.deepEqual(Object.keys(event.params).sort(), ['body', 'errorMsg', 'headers', 'httpStatusCode', 'result', 'sdkData', 'sdkTaskId']);
+        assert.deepEqual([event.params.result, event.params.httpStatusCode, event.params.body], [result, status, body], name);
+        assert.deepEqual([event.params.sdkTaskId, event.params.sdkData], [-12, '18446744073709551615']);
+        if (result !== 0) assert.notEqual(event.params.errorMsg, '');
+      } finally {
+        await bridge.close();
+      }
+    }
+  });
+
+  test('a download is written to its path and answered with progress and a final event', async () => {
+    const path = join(folder, 'full', 'driver.pkg');
+    const params = { url: `${base}/slow`, path, sdkTaskId: 4, sdkData: '9007199254740993' };
+    const bridge = await startFakeBridge(
+      { echoEvents: true, onConnect: [{ reverse: { id: '3', method: 'downloadFile', params } }] },
+      { downloadProgressIntervalMs: 0 },
+    );
+    try {
+      const events = received(bridge);
+      await eventually(() => events.some((event) => event.params.isFinish), 10_000);
+      const final = events.at(-1)!;
+      assert.deepEqual(final.params, { sdkTaskId: 4, progress: 100, isFinish: true, result: 0, httpStatusCode: 200, errorMsg: '', sdkData: '9007199254740993' });
+      assert.ok(events.length > 2);
+      assert.ok(events.every((event) => event.method === 'downloadFile' && event.id === '3'));
+      assert.deepEqual(await readFile(path), packageBytes);
+    } finally {
+      await bridge.close();
+    }
+  });
+
+  test('a cancelled download leaves no file and gets no final event', async () => {
+    const path = join(folder, 'cancelled', 'driver.pkg');
+    const script: FakeScript = {
+      echoEvents: true,
+      onConnect: [
+        { reverse: { id: '0', method: 'downloadFile', params: { url: `${base}/slow`, path, sdkTaskId: 8, sdkData: '1' } } },
+        { sleep: 300 },
+        { reverse: { id: '1', method: 'cancelDownloadFile', params: { sdkTaskId: 8 } } },
+      ],
+    };
+    const bridge = await startFakeBridge(script, { downloadProgressIntervalMs: 0 });
+    try {
+      const events = received(bridge);
+      await nextEvent(bridge, 'download', (activity) => activity.kind === 'cancelled');
+      assert.equal(await exists(path), false);
+      await delay(100);
+      assert.ok(events.length > 0 && events.every((event) => !event.params.isFinish));
+    } finally {
+      await bridge.close();
+    }
+  });
+
+  test('close() stops running downloads and removes their files', async () => {
+    const path = join(folder, 'closed', 'driver.pkg');
+    const script: FakeScript = {
+      onConnect: [{ reverse: { id: '0', method: 'downloadFile', params: { url: `${base}/slow`, path, sdkTaskId: 1, sdkData: '1' } } }],
+    };
+    const bridge = await startFakeBridge(script);
+    await nextEvent(bridge, 'download', (activity) => activity.kind === 'started');
+    await eventually(() => exists(path));
+    await bridge.close();
+    assert.equal(await exists(path), false);
+  });
+
+  test('log lines go to "log" listeners and to the logger at their level', async () => {
+    const logged: [string, string][] = [];
+    const logger = Object.fromEntries(
+      ['debug', 'info', 'warn', 'error'].map((level) => [level, (message: string) => logged.push([level, message])]),
+    );
+    const lines = ['first', '[warning] Grafiktreiber geprüft', '[debug] task 3', '[error] md5', '[verbose] x', ''];
+    const script: FakeScript = {
+      onConnect: lines.map((log, index): FakeAction => ({ reverse: { id: String(index), method: 'log', params: { log } } })),
+    };
+    const bridge = await startFakeBridge(script, { logger });
+    try {
+      const received = collect(bridge, 'log');
+      await eventually(() => received.length === lines.length);
+      assert.deepEqual(received.map(([line]) => line), lines);
+      assert.deepEqual(
+        logged.filter(([, message]) => message.startsWith('[sdk]')),
+        [
+          ['info', '[sdk] first'],
+          ['warn', '[sdk] [warning] Grafiktreiber geprüft'],
+          ['debug', '[sdk] [debug] task 3'],
+          ['error', '[sdk] [error] md5'],
+          ['info', '[sdk] [verbose] x'],
+          ['info', '[sdk] '],
+        ],
+      );
+      // A log request is not answered.
+      await delay(50);
+      assert.deepEqual(collect(bridge, 'wire'), []);
+    } finally {
+      await bridge.close();
+    }
+  });
+});
+
+describe('backpressure', () => {
+  test('large writes to a bridge that reads slowly all arrive intact and in order', async () => {
+    const script: FakeScript = { onConnect: [{ pauseReading: 300 }], methods: { setDriverDownloadDir: [{ echoParams: true }] } };
+    await withBridge(script, async (bridge) => {
+      const wire = collect(bridge, 'wire');
+      const dirs = Array.from({ length: 24 }, (_, index) => `/drivers/${index}/`.padEnd(512 * 1024, String.fromCharCode(65 + index)));
+      await Promise.all(dirs.map((dir) => bridge.setDriverDownloadDir(dir)));
+      const echoed = wire
+        .filter(([direction]) => direction === 'in')
+        .map(([, line]) => JSON.parse(line).result.data.dir);
+      assert.equal(echoed.length, dirs.length);
+      assert.ok(echoed.every((dir, index) => dir === dirs[index]));
+    }, { timeouts: { requestMs: 20_000 } });
+  });
+});

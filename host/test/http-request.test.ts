@@ -1,0 +1,90 @@
+import assert from 'node:assert/strict';
+import type { Server } from 'node:http';
+import { after, before, describe, test } from 'node:test';
+import type { HttpRequestParams } from '../src/protocol';
+import { performHttpRequest } from '../src/services/http-request';
+import { readBody, refusedUrl, startHttpServer, stopHttpServer } from './helpers';
+
+function request(fields: Partial<HttpRequestParams>): HttpRequestParams {
+  return { url: '', method: 'GET', headers: {}, body: '', sdkTaskId: 7, sdkData: '18446744073709551615', ...fields };
+}
+
+describe('performHttpRequest', () => {
+  let server: Server;
+  let base: string;
+  before(async () => {
+    ({ server, url: base } = await startHttpServer(async (req, res) => {
+      const body = await readBody(req);
+      if (req.url === '/slow') return; // never answers
+      if (req.url === '/missing') {
+        res.writeHead(404, { 'x-reason': 'gone' }).end('not here');
+        return;
+      }
+      res.setHeader('content-type', 'application/json; charset=utf-8');
+      res.setHeader('x-trace', 'abc');
+      res.end(JSON.stringify({ method: req.method, body, token: req.headers['x-token'] ?? null, text: 'Grafik-Treiber ü' }));
+    }));
+  });
+  after(() => stopHttpServer(server));
+
+  const fetchOptions = { fetch: (input: string, init?: RequestInit) => fetch(input, init), timeoutMs: 2_000 };
+
+  const exchanges: { name: string; fields: Partial<HttpRequestParams>; method: string; body: string; token: string | null }[] = [
+    { name: 'GET with a header', fields: { headers: { 'X-Token': 't1' } }, method: 'GET', body: '', token: 't1' },
+    { name: 'POST with its body', fields: { method: 'POST', body: '{"q":"é"}' }, method: 'POST', body: '{"q":"é"}', token: null },
+    { name: 'GET sends no body even when given one', fields: { method: 'GET', body: 'ignored' }, method: 'GET', body: '', token: null },
+    { name: 'an unknown method as GET', fields: { method: 'PATCH' }, method: 'GET', body: '', token: null },
+  ];
+  for (const { name, fields, method, body, token } of exchanges) {
+    test(name, async () => {
+      const answer = await performHttpRequest(request({ url: `${base}/api`, ...fields }), fetchOptions);
+      assert.equal(answer.result, 0);
+      assert.equal(answer.httpStatusCode, 200);
+      assert.equal(answer.errorMsg, '');
+      assert.equal(answer.headers['x-trace'], 'abc');
+      assert.deepEqual(JSON.parse(answer.body), { method, body, token, text: 'Grafik-Treiber ü' });
+      assert.equal(answer.sdkTaskId, 7);
+      assert.equal(answer.sdkData, '18446744073709551615');
+    });
+  }
+
+  test('an HTTP error status is passed on with result 0', async () => {
+    const answer = await performHttpRequest(request({ url: `${base}/missing` }), fetchOptions);
+    assert.deepEqual(
+      { result: answer.result, status: answer.httpStatusCode, body: answer.body, reason: answer.headers['x-reason'] },
+      { result: 0, status: 404, body: 'not here', reason: 'gone' },
+    );
+  });
+
+  test('failures become result codes with a message', async (t) => {
+    const failures: { name: string; url: () => Promise<string>; options?: object; result: number; message: RegExp }[] = [
+      { name: 'refused connection', url: refusedUrl, result: -3001, message: /ECONNREFUSED/ },
+      { name: 'malformed URL', url: async () => 'not a url', result: -3001, message: /./ },
+      { name: 'no answer in time', url: async () => `${base}/slow`, options: { timeoutMs: 200 }, result: -3000, message: /200 ms/ },
+      {
+        name: 'a fetch that throws',
+        url: async () => `${base}/api`,
+        options: { fetch: () => { throw new TypeError('proxy misconfigured'); } },
+        result: -3001,
+        message: /proxy misconfigured/,
+      },
+    ];
+    for (const failure of failures) {
+      await t.test(failure.name, async () => {
+        const answer = await performHttpRequest(request({ url: await failure.url() }), { ...fetchOptions, ...failure.options });
+        assert.equal(answer.result, failure.result);
+        assert.equal(answer.httpStatusCode, 0);
+        assert.match(answer.errorMsg, failure.message);
+        assert.equal(answer.sdkData, '18446744073709551615');
+      });
+    }
+  });
+
+  test('stops when the bridge goes away', async () => {
+    const gone = new AbortController();
+    const pending = performHttpRequest(request({ url: `${base}/slow` }), { ...fetchOptions, signal: gone.signal });
+    gone.abort();
+    const answer = await pending;
+    assert.equal(answer.result, -3001);
+  });
+});

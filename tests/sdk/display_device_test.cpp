@@ -1,0 +1,188 @@
+// Listing the display adapters: the size negotiation with the library and the reading of the
+// records it fills; and the version text.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "scripted_sdk_fixture.h"
+
+namespace electron_morvane {
+namespace {
+
+json ToJson(const SdkWrapper::SdkDisplayDevice& device) {
+  return {{"name", device.name},
+          {"driverVersion", device.driverVersion},
+          {"driverDate", device.driverDate},
+          {"vendorId", device.vendorId},
+          {"deviceId", device.deviceId},
+          {"enable", device.enable},
+          {"problemCode", device.problemCode},
+          {"vendorType", device.vendorType}};
+}
+
+json DevicesToJson(const std::vector<SdkWrapper::SdkDisplayDevice>& devices) {
+  json list = json::array();
+  for (const auto& device : devices) list.push_back(ToJson(device));
+  return list;
+}
+
+const json kFirst = {{"name", "Adapter One"},      {"driverVersion", "31.0.15.1"},
+                     {"driverDate", "2023-01-02"}, {"vendorId", "10DE"},
+                     {"deviceId", "2204"},         {"enable", true},
+                     {"problemCode", 0},           {"vendorType", 1}};
+const json kSecond = {{"name", "Adapter Two"},      {"driverVersion", "27.20.100.9"},
+                      {"driverDate", "2021-07-30"}, {"vendorId", "8086"},
+                      {"deviceId", "9A49"},         {"enable", false},
+                      {"problemCode", 22},          {"vendorType", 2}};
+const json kThird = {{"name", "Adapter Three"},    {"driverVersion", "1.0"},
+                     {"driverDate", "2020-01-01"}, {"vendorId", "1002"},
+                     {"deviceId", "73BF"},         {"enable", true},
+                     {"problemCode", -5},          {"vendorType", 9}};
+const json kUnfilled = {{"name", ""},       {"driverVersion", ""}, {"driverDate", ""},
+                        {"vendorId", ""},   {"deviceId", ""},      {"enable", false},
+                        {"problemCode", 0}, {"vendorType", 0}};
+
+struct NegotiationCase {
+  const char* name;
+  json displayDevices;
+  ResultCode result;
+  std::vector<std::uint32_t> lengthsPassed;  // the array length handed over in each call
+  json devices;
+};
+
+void PrintTo(const NegotiationCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<std::uint32_t> Ascending(std::uint32_t count) {
+  std::vector<std::uint32_t> lengths(count);
+  for (std::uint32_t i = 0; i < count; ++i) lengths[i] = i;
+  return lengths;
+}
+
+json Unfilled(std::size_t count) { return json(std::vector<json>(count, kUnfilled)); }
+
+class DisplayDeviceNegotiationTest : public ScriptedSdkTest,
+                                     public ::testing::WithParamInterface<NegotiationCase> {};
+
+TEST_P(DisplayDeviceNegotiationTest, CallsUntilTheArrayIsBigEnough) {
+  const NegotiationCase& c = GetParam();
+  Script({{"displayDevices", c.displayDevices}});
+
+  const auto [result, devices] = SdkWrapper::GetDisplayDevice();
+
+  EXPECT_EQ(result, c.result);
+  EXPECT_EQ(DevicesToJson(devices), c.devices);
+  const auto calls = scriptable_sdk::CallsOf("Morvane_GetDisplayDevice");
+  ASSERT_EQ(calls.size(), c.lengthsPassed.size());
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    SCOPED_TRACE("call " + std::to_string(i + 1));
+    EXPECT_EQ(calls[i]["countIn"], c.lengthsPassed[i]);
+    EXPECT_EQ(calls[i]["devicesNull"], c.lengthsPassed[i] == 0);
+    if (c.lengthsPassed[i] != 0) {
+      EXPECT_EQ(calls[i]["recordsZeroFilled"], true);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DisplayDeviceNegotiationTest,
+    ::testing::Values(
+        NegotiationCase{"GrowsToTwoThenThree",
+                        {{"records", {kFirst, kSecond, kThird}},
+                         {"answers",
+                          {{{"result", -1001}, {"count", 2}},
+                           {{"result", -1001}, {"count", 3}},
+                           {{"result", 0}}}}},
+                        0,
+                        {0, 2, 3},
+                        {kFirst, kSecond, kThird}},
+        NegotiationCase{"NoAdapterAnswersAtOnce",
+                        {{"answers", {{{"result", 0}, {"count", 0}}}}},
+                        0,
+                        {0},
+                        json::array()},
+        NegotiationCase{
+            "SuccessFillingOneOfTwoKeepsBoth",
+            {{"records", {kFirst, kSecond}},
+             {"answers",
+              {{{"result", -1001}, {"count", 2}}, {{"result", 0}, {"fill", 1}, {"count", 1}}}}},
+            0,
+            {0, 2},
+            {kFirst, kUnfilled}},
+        NegotiationCase{"TooSmallAskingForNothingEnds",
+                        {{"answers", {{{"result", -1001}, {"count", 0}}}}},
+                        -1001,
+                        {0},
+                        json::array()},
+        NegotiationCase{
+            "OtherFailureKeepsTheArrayAsPassed",
+            {{"records", {kFirst, kSecond}},
+             {"answers", {{{"result", -1001}, {"count", 2}}, {{"result", -1004}, {"fill", 0}}}}},
+            -1004,
+            {0, 2},
+            Unfilled(2)},
+        NegotiationCase{"EndlessAskingIsCutOff",
+                        {{"alwaysTooSmall", true}},
+                        -1001,
+                        Ascending(SdkWrapper::kMaxDisplayDeviceCalls),
+                        Unfilled(SdkWrapper::kMaxDisplayDeviceCalls - 1)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Text arrays that the library filled to the last byte are read to their width only: each is
+// followed by other fields that an unbounded read would run into.
+TEST_F(ScriptedSdkTest, DeviceTextArraysWithoutNulAreReadToTheirWidth) {
+  Script({{"displayDevices",
+           {{"records",
+             {{{"name", std::string(300, 'N')},
+               {"driverVersion", "V"},
+               {"driverDate", std::string(32, 'D')},
+               {"vendorId", "ABCDEFGHIJ"},
+               {"deviceId", "12345678"},
+               {"enable", true},
+               {"problemCode", 0x41414141}}}}}}});
+
+  const auto [result, devices] = SdkWrapper::GetDisplayDevice();
+
+  ASSERT_EQ(result, 0);
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].name, std::string(256, 'N'));
+  EXPECT_EQ(devices[0].driverVersion, "V");
+  EXPECT_EQ(devices[0].driverDate, std::string(32, 'D'));
+  EXPECT_EQ(devices[0].vendorId, "ABCDEFGH");
+  EXPECT_EQ(devices[0].deviceId, "12345678");
+  EXPECT_TRUE(devices[0].enable);
+}
+
+struct VersionCase {
+  const char* name;
+  std::string written;
+  ResultCode result;
+  std::string expected;
+};
+
+void PrintTo(const VersionCase& c, std::ostream* out) { *out << c.name; }
+
+class VersionTest : public ScriptedSdkTest, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionTest, ReadsTheBufferUpToItsNulOrItsEnd) {
+  const VersionCase& c = GetParam();
+  Script({{"version", c.written}, {"results", {{"Morvane_GetSDKVersion", c.result}}}});
+
+  const auto [result, version] = SdkWrapper::GetSDKVersion();
+
+  EXPECT_EQ(result, c.result);
+  EXPECT_EQ(version, c.expected);
+  const auto calls = scriptable_sdk::CallsOf("Morvane_GetSDKVersion");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0]["bufferZeroFilled"], true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, VersionTest,
+                         ::testing::Values(VersionCase{"Terminated", "9.8.7-scripted", 0,
+                                                       "9.8.7-scripted"},
+                                           VersionCase{"FillingAll32Bytes", std::string(40, '7'), 0,
+                                                       std::string(32, '7')},
+                                           VersionCase{"GivenWithAFailure", "1.0", -1003, "1.0"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace electron_morvane

@@ -1,0 +1,335 @@
+// The real bridge with the simulated library: what a host sees of checks, updates, cancels and
+// log lines, with the host serving the catalogue and the package through the reverse requests.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "packages.h"
+#include "sim_bridge.h"
+#include "support/temp_folder.h"
+
+namespace electron_morvane::sim_test {
+namespace {
+
+json Machine(const json& faults = json::object()) {
+  return {{"adapters", {AdapterJson(kAdapterA), AdapterJson(kAdapterB)}}, {"faults", faults}};
+}
+
+json AdapterParams(const TestAdapter& adapter) {
+  return {{"vendorId", adapter.vendorId}, {"deviceId", adapter.deviceId}};
+}
+
+HttpReply CatalogueReply(const json& entry) {
+  return {true, 0, 200, "", json{{"drivers", json::array({entry})}}.dump()};
+}
+
+// Serves the driver's package and a catalogue holding its entry.
+void ServeDriver(SimBridge& bridge, const TestDriver& driver = TestDriver()) {
+  const std::string package = PackageBytes(driver);
+  bridge.ServeHttp(kCatalogueUrl, CatalogueReply(CatalogueEntry(driver, package)));
+  DownloadPlan plan;
+  plan.bytes = package;
+  bridge.ServeDownload(kPackageUrl, plan);
+}
+
+json Init(SimBridge& bridge, const json& extra = json::object()) {
+  json params = InitParams({{"sdkConfigUrl", kCatalogueUrl}});
+  params.update(extra);
+  return bridge.Call("init", params);
+}
+
+std::string DriverVersionOf(SimBridge& bridge, const TestAdapter& adapter) {
+  const json response = bridge.Call("getDisplayDevice");
+  for (const json& device : response["result"]["data"]) {
+    if (device.value("vendorId", "") == adapter.vendorId) return device.value("driverVersion", "");
+  }
+  ADD_FAILURE() << "no adapter in " << response.dump();
+  return "";
+}
+
+std::vector<int> StatesOf(const std::vector<json>& events) {
+  std::vector<int> states;
+  for (const json& event : events) {
+    const int state = event["params"]["state"];
+    if (states.empty() || states.back() != state) states.push_back(state);
+  }
+  return states;
+}
+
+// Starts a job and returns the id its events carry.
+std::string Start(SimBridge& bridge, const std::string& method, const TestAdapter& adapter) {
+  const json response = bridge.Call(method, AdapterParams(adapter));
+  EXPECT_EQ(response["result"]["status"], 0) << response.dump();
+  return response.value("id", "");
+}
+
+TEST(SimulatorThroughBridge, FullUpdateReachesEveryStateAndTheNextRunSeesTheNewDriver) {
+  testing::TempFolder config;
+  const TestDriver driver;
+  {
+    SimBridge bridge(Machine());
+    ServeDriver(bridge, driver);
+    ASSERT_EQ(Init(bridge, {{"configDir", config.Path()}})["result"]["status"], 0);
+    EXPECT_EQ(DriverVersionOf(bridge, kAdapterA), kAdapterA.driverVersion);
+
+    const json check = bridge.NextEvent(Start(bridge, "checkDisplayDeviceDriver", kAdapterA));
+    EXPECT_EQ(check["method"], "checkDisplayDeviceDriver");
+    EXPECT_EQ(check["params"]["needUpdate"], true);
+    EXPECT_EQ(check["params"]["driverVersion"], driver.version);
+    EXPECT_EQ(check["params"]["fileSize"], PackageBytes(driver).size());
+
+    ASSERT_EQ(bridge.Call("setDriverDownloadDir",
+                          {{"dir", bridge.Folder("downloads")}})["result"]["status"],
+              0);
+    const std::vector<json> events =
+        bridge.UpdateEvents(Start(bridge, "updateDisplayDeviceDriver", kAdapterA));
+    EXPECT_EQ(StatesOf(events), (std::vector<int>{1, 3, 4, 6, 7, 9, 10}));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["params"]["stateString"], "update-driver-finish");
+    EXPECT_EQ(events.back()["params"]["errorCode"], 0);
+    ASSERT_EQ(bridge.Seen("downloadFile").size(), 1u);
+    EXPECT_EQ(bridge.Seen("downloadFile")[0]["path"].get<std::string>().rfind(
+                  bridge.Folder("downloads"), 0),
+              0u);
+    EXPECT_EQ(DriverVersionOf(bridge, kAdapterA), driver.version);
+  }
+  SimBridge nextRun(Machine());
+  ASSERT_EQ(Init(nextRun, {{"configDir", config.Path()}})["result"]["status"], 0);
+  EXPECT_EQ(DriverVersionOf(nextRun, kAdapterA), driver.version);
+  EXPECT_EQ(DriverVersionOf(nextRun, kAdapterB), kAdapterB.driverVersion);
+}
+
+TEST(SimulatorThroughBridge, CheckReportsEachOutcomeCode) {
+  TestDriver current;
+  current.version = kAdapterA.driverVersion;
+  TestDriver otherAdapter;
+  otherAdapter.vendorId = kAdapterB.vendorId;
+  otherAdapter.deviceId = kAdapterB.deviceId;
+  struct Case {
+    const char* what;
+    HttpReply reply;
+    int code;
+    bool needUpdate;
+  };
+  const Case cases[] = {
+      {"a newer driver", CatalogueReply(CatalogueEntry(TestDriver(), "x")), 0, true},
+      {"the same driver", CatalogueReply(CatalogueEntry(current, "x")), -2007, false},
+      {"no entry for the adapter", CatalogueReply(CatalogueEntry(otherAdapter, "x")), -2005, false},
+      {"HTTP 404", {true, 0, 404, "", ""}, -2002, false},
+      {"not a catalogue", {true, 0, 200, "", "[1,2]"}, -2004, false},
+      {"the host's network failure", {true, -3001, 0, "refused", ""}, -3001, false},
+      {"no answer", NoAnswer(), -3000, false},
+  };
+  SimBridge bridge(Machine({{"httpTimeoutMs", 2000}}));
+  ASSERT_EQ(Init(bridge)["result"]["status"], 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    bridge.ServeHttp(kCatalogueUrl, c.reply);
+    const json event = bridge.NextEvent(Start(bridge, "checkDisplayDeviceDriver", kAdapterA));
+    EXPECT_EQ(event["params"]["errorCode"], c.code) << event.dump();
+    EXPECT_EQ(event["params"]["needUpdate"], c.needUpdate);
+  }
+}
+
+TEST(SimulatorThroughBridge, UpdateFailuresEndInTheirErrorStates) {
+  struct Case {
+    const char* what;
+    json faults;
+    bool badMd5;
+    DownloadPlan plan;  // bytes filled in below
+    std::vector<int> states;
+    int code;
+  };
+  DownloadPlan failing;
+  failing.result = -3001;
+  failing.errorMsg = "connection reset";
+  const Case cases[] = {
+      {"an MD5 mismatch", json::object(), true, DownloadPlan(), {1, 2}, -2008},
+      {"the host's download failure", json::object(), false, failing, {1, 2}, -3001},
+      {"an unpack fault", {{"unzipFail", true}}, false, DownloadPlan(), {1, 3, 4, 5}, -2010},
+      {"an install fault",
+       {{"installFail", true}},
+       false,
+       DownloadPlan(),
+       {1, 3, 4, 6, 7, 8},
+       -2009},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimBridge bridge(Machine(c.faults));
+    const TestDriver driver;
+    const std::string package = PackageBytes(driver);
+    json entry = CatalogueEntry(driver, package);
+    if (c.badMd5) entry["md5"] = Md5Hex("other");
+    bridge.ServeHttp(kCatalogueUrl, CatalogueReply(entry));
+    DownloadPlan plan = c.plan;
+    plan.bytes = package;
+    bridge.ServeDownload(kPackageUrl, plan);
+    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
+
+    const std::vector<json> events =
+        bridge.UpdateEvents(Start(bridge, "updateDisplayDeviceDriver", kAdapterA));
+    EXPECT_EQ(StatesOf(events), c.states);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["params"]["errorCode"], c.code);
+    EXPECT_EQ(DriverVersionOf(bridge, kAdapterA), kAdapterA.driverVersion);
+  }
+}
+
+TEST(SimulatorThroughBridge, CancelsAtEachStage) {
+  {
+    SCOPED_TRACE("a check waiting for the catalogue");
+    SimBridge bridge(Machine());
+    bridge.ServeHttp(kCatalogueUrl, NoAnswer());
+    ASSERT_EQ(Init(bridge)["result"]["status"], 0);
+    const std::string id = Start(bridge, "checkDisplayDeviceDriver", kAdapterA);
+    EXPECT_EQ(
+        bridge.Call("cancelCheckDisplayDeviceDriver", AdapterParams(kAdapterA))["result"]["status"],
+        0);
+    EXPECT_EQ(bridge.NextEvent(id)["params"]["errorCode"], -1003);
+    EXPECT_EQ(bridge.Call("cancelCheckDisplayDeviceDriver",
+                          AdapterParams(kAdapterA))["result"]["statusString"],
+              "cannot_cancel");
+  }
+  {
+    SCOPED_TRACE("a download in progress");
+    SimBridge bridge(Machine());
+    ServeDriver(bridge);
+    DownloadPlan hanging;
+    hanging.progress = {10};
+    hanging.finish = false;
+    bridge.ServeDownload(kPackageUrl, hanging);
+    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
+    const std::string id = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
+    for (json event = bridge.NextEvent(id); event["params"]["progress"] != 10;
+         event = bridge.NextEvent(id)) {
+      ASSERT_EQ(event["params"]["state"], 1) << event.dump();
+    }
+    EXPECT_EQ(bridge.Call("cancelUpdateDisplayDeviceDriver",
+                          AdapterParams(kAdapterA))["result"]["status"],
+              0);
+    const std::vector<json> events = bridge.UpdateEvents(id);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["params"]["stateString"], "download-error");
+    EXPECT_EQ(events.back()["params"]["errorCode"], -1003);
+    bridge.Drain();
+    ASSERT_EQ(bridge.Seen("cancelDownloadFile").size(), 1u);
+    EXPECT_EQ(bridge.Seen("cancelDownloadFile")[0]["sdkTaskId"],
+              bridge.Seen("downloadFile")[0]["sdkTaskId"]);
+  }
+  {
+    SCOPED_TRACE("an install under way");
+    SimBridge bridge(Machine({{"stepDelayMs", 100}}));
+    ServeDriver(bridge);
+    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
+    EXPECT_EQ(bridge.Call("cancelUpdateDisplayDeviceDriver",
+                          AdapterParams(kAdapterA))["result"]["status"],
+              -1004);
+    const std::string id = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
+    for (json event = bridge.NextEvent(id); event["params"]["state"] != 7;
+         event = bridge.NextEvent(id)) {
+      ASSERT_FALSE(event.is_null());
+    }
+    EXPECT_EQ(bridge.Call("cancelUpdateDisplayDeviceDriver",
+                          AdapterParams(kAdapterA))["result"]["status"],
+              -1004);
+    const std::vector<json> events = bridge.UpdateEvents(id);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["params"]["state"], 10);
+  }
+}
+
+TEST(SimulatorThroughBridge, LogLinesFollowTheLogMode) {
+  struct Case {
+    json logMode;  // null: left out of "init"
+    std::vector<std::string> allowed;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {nullptr, {}, {}},
+      {"none", {}, {}},
+      {json::array({"error"}), {"[error] "}, {"[error] "}},
+      {json::array({"error", "info"}), {"[error] ", "[info] "}, {"[error] ", "[info] "}},
+      {"all",
+       {"[error] ", "[warning] ", "[info] ", "[debug] "},
+       {"[error] ", "[info] ", "[debug] "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.logMode.dump());
+    SimBridge bridge(Machine());
+    bridge.ServeHttp(kCatalogueUrl, {true, 0, 404, "", ""});
+    json extra = json::object();
+    if (!c.logMode.is_null()) extra["logMode"] = c.logMode;
+    ASSERT_EQ(Init(bridge, extra)["result"]["status"], 0);
+    EXPECT_EQ(bridge.NextEvent(
+                  Start(bridge, "checkDisplayDeviceDriver", kAdapterA))["params"]["errorCode"],
+              -2002);
+    bridge.Drain();
+
+    const std::vector<std::string> lines = bridge.LogLines();
+    for (const std::string& line : lines) {
+      bool allowed = false;
+      for (const std::string& prefix : c.allowed) allowed = allowed || line.rfind(prefix, 0) == 0;
+      EXPECT_TRUE(allowed) << line;
+    }
+    for (const std::string& prefix : c.expected) {
+      bool seen = false;
+      for (const std::string& line : lines) seen = seen || line.rfind(prefix, 0) == 0;
+      EXPECT_TRUE(seen) << "no " << prefix << "line";
+    }
+    if (c.allowed.empty()) {
+      EXPECT_TRUE(lines.empty());
+    }
+  }
+}
+
+TEST(SimulatorThroughBridge, SecondInitEndsRunningJobs) {
+  SimBridge bridge(Machine());
+  ServeDriver(bridge);
+  DownloadPlan hanging;
+  hanging.progress = {10};
+  hanging.finish = false;
+  bridge.ServeDownload(kPackageUrl, hanging);
+  ASSERT_EQ(
+      Init(bridge, {{"tempDir", bridge.Folder("temp")}, {"logMode", "all"}})["result"]["status"],
+      0);
+  const std::string id = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
+  ASSERT_EQ(bridge.NextEvent(id)["params"]["state"], 1);
+
+  ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
+  const std::vector<json> events = bridge.UpdateEvents(id);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back()["params"]["errorCode"], -1003);
+
+  ServeDriver(bridge);
+  EXPECT_EQ(bridge.UpdateEvents(Start(bridge, "updateDisplayDeviceDriver", kAdapterA))
+                .back()["params"]["state"],
+            10);
+}
+
+TEST(SimulatorThroughBridge, BridgeExitsCleanlyWhileJobsRun) {
+  // Once its main loop has ended the bridge turns the library's reports away, so the callback of
+  // the check that runs at exit is never released.
+  SimBridge bridge(Machine(), {"electron_morvane::SdkWrapper::CheckDisplayDeviceDriver"});
+  ServeDriver(bridge);
+  DownloadPlan hanging;
+  hanging.progress = {10};
+  hanging.finish = false;
+  bridge.ServeDownload(kPackageUrl, hanging);
+  ASSERT_EQ(
+      Init(bridge, {{"tempDir", bridge.Folder("temp")}, {"logMode", "all"}})["result"]["status"],
+      0);
+  const std::string update = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
+  ASSERT_EQ(bridge.NextEvent(update)["params"]["state"], 1);
+  bridge.ServeHttp(kCatalogueUrl, NoAnswer());
+  Start(bridge, "checkDisplayDeviceDriver", kAdapterB);
+  bridge.Drain(100ms);
+
+  // The host goes away: the pipe breaks and the bridge ends, its library's jobs with it.
+  bridge.Host().CloseHostEnd();
+  EXPECT_EQ(bridge.Host().WaitExit(15s), 109);
+}
+
+}  // namespace
+}  // namespace electron_morvane::sim_test

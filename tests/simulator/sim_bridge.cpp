@@ -1,0 +1,186 @@
+#include "sim_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+namespace electron_morvane::sim_test {
+
+namespace {
+
+bool IsFinalState(const json& event) {
+  const int state = event["params"].value("state", 0);
+  return state == 2 || state == 5 || state == 8 || state == 10;
+}
+
+}  // namespace
+
+json InitParams(const json& extra) {
+  json params = {{"appName", "Simulator Tests"},
+                 {"appId", "sim"},
+                 {"deviceId", "pc-1"},
+                 {"clientVersion", "1.0.0"},
+                 {"oversea", false}};
+  params.update(extra);
+  return params;
+}
+
+SimBridge::SimBridge(const json& machine, const std::vector<std::string>& keptByBridge) {
+  const std::string machineFile = files_.File("machine.json");
+  std::ofstream(machineFile) << machine.dump();
+  testing::BridgeOptions options;
+  options.environment["MORVANE_SIM_MACHINE"] = machineFile;
+
+  // What the bridge keeps on purpose is no leak of the library's; LeakSanitizer is told so.
+  const std::string suppressions = files_.File("bridge-leaks.supp");
+  {
+    std::ofstream file(suppressions);
+    file << "leak:electron_morvane::SdkWrapper::UpdateDisplayDeviceDriver\n";
+    for (const std::string& function : keptByBridge) file << "leak:" << function << "\n";
+  }
+  const char* lsanOptions = std::getenv("LSAN_OPTIONS");
+  options.environment["LSAN_OPTIONS"] =
+      std::string(lsanOptions != nullptr ? lsanOptions : "") + ":suppressions=" + suppressions;
+  host_.emplace(options);
+}
+
+json SimBridge::Call(const std::string& method, const json& params) {
+  const std::string id = "r" + std::to_string(nextId_++);
+  json request = {
+      {"type", "request"}, {"from", "host"}, {"to", "client"}, {"id", id}, {"method", method}};
+  if (!params.is_null()) request["params"] = params;
+  host_->Send(request);
+  return Pump(
+      [&id](const json& message) {
+        const std::string type = message.value("type", "");
+        return (type == "response" || type == "error") && message.value("id", "") == id;
+      },
+      15s);
+}
+
+json SimBridge::NextEvent(const std::string& id, std::chrono::milliseconds timeout) {
+  return Pump(
+      [&id](const json& message) {
+        return message.value("type", "") == "event" && message.value("id", "") == id;
+      },
+      timeout);
+}
+
+std::vector<json> SimBridge::UpdateEvents(const std::string& id) {
+  std::vector<json> events;
+  for (;;) {
+    json event = NextEvent(id);
+    if (event.is_null()) return events;
+    events.push_back(event);
+    if (IsFinalState(event)) return events;
+  }
+}
+
+void SimBridge::Drain(std::chrono::milliseconds quiet) {
+  for (;;) {
+    const std::optional<std::string> line = host_->ReadLine(quiet);
+    if (!line) return;
+    const json message = json::parse(*line, nullptr, false);
+    if (!Serve(message)) keptAside_.push_back(message);
+  }
+}
+
+std::vector<std::string> SimBridge::LogLines() {
+  std::vector<std::string> lines;
+  for (const json& params : Seen("log")) lines.push_back(params.value("log", ""));
+  return lines;
+}
+
+json SimBridge::Pump(const std::function<bool(const json&)>& wanted,
+                     std::chrono::milliseconds timeout) {
+  for (auto it = keptAside_.begin(); it != keptAside_.end(); ++it) {
+    if (wanted(*it)) {
+      json message = std::move(*it);
+      keptAside_.erase(it);
+      return message;
+    }
+  }
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const std::optional<std::string> line = host_->ReadLine(left.count() > 0 ? left : 0ms);
+    if (!line) {
+      ADD_FAILURE() << "the awaited message did not come";
+      return nullptr;
+    }
+    json message = json::parse(*line, nullptr, false);
+    if (message.is_discarded()) {
+      ADD_FAILURE() << "not JSON: " << *line;
+      continue;
+    }
+    if (Serve(message)) continue;
+    if (wanted(message)) return message;
+    keptAside_.push_back(std::move(message));
+  }
+}
+
+bool SimBridge::Serve(const json& message) {
+  if (message.value("type", "") != "request" || message.value("from", "") != "client") {
+    return false;
+  }
+  const std::string method = message.value("method", "");
+  const json params = message.value("params", json::object());
+  seen_[method].push_back(params);
+  if (method == "httpRequest") AnswerHttp(params);
+  if (method == "downloadFile") AnswerDownload(params);
+  return true;
+}
+
+void SimBridge::AnswerHttp(const json& params) {
+  HttpReply reply{true, -3001, 0, "no such host", ""};
+  if (const auto found = httpReplies_.find(params.value("url", "")); found != httpReplies_.end()) {
+    reply = found->second;
+  }
+  if (!reply.answer) return;
+  SendEvent("httpRequest", {{"sdkTaskId", params.at("sdkTaskId")},
+                            {"result", reply.result},
+                            {"httpStatusCode", reply.httpStatusCode},
+                            {"errorMsg", reply.errorMsg},
+                            {"headers", json::object()},
+                            {"body", reply.body},
+                            {"sdkData", params.at("sdkData")}});
+}
+
+void SimBridge::AnswerDownload(const json& params) {
+  DownloadPlan plan;
+  plan.progress.clear();
+  plan.result = -3001;
+  plan.errorMsg = "no such file";
+  if (const auto found = downloadPlans_.find(params.value("url", ""));
+      found != downloadPlans_.end()) {
+    plan = found->second;
+  }
+  if (plan.result == 0) {
+    std::ofstream(params.value("path", ""), std::ios::binary | std::ios::trunc) << plan.bytes;
+  }
+  const auto event = [&](int32_t progress, bool isFinish, int32_t result, int32_t status,
+                         const std::string& errorMsg) {
+    SendEvent("downloadFile", {{"sdkTaskId", params.at("sdkTaskId")},
+                               {"progress", progress},
+                               {"isFinish", isFinish},
+                               {"result", result},
+                               {"httpStatusCode", status},
+                               {"errorMsg", errorMsg},
+                               {"sdkData", params.at("sdkData")}});
+  };
+  for (const int32_t progress : plan.progress) event(progress, false, 0, 200, "");
+  if (plan.finish) event(100, true, plan.result, plan.httpStatusCode, plan.errorMsg);
+}
+
+void SimBridge::SendEvent(const std::string& method, const json& params) {
+  host_->Send({{"type", "event"},
+               {"from", "host"},
+               {"to", "client"},
+               {"id", "h" + std::to_string(nextId_++)},
+               {"method", method},
+               {"params", params}});
+}
+
+}  // namespace electron_morvane::sim_test
