@@ -4,6 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
 echo "=== $dir $*"
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_WERROR=ON "$@" >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" -DMORVANE_WERROR=ON "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" ${CTEST_ARGS:-}

@@ -77,18 +77,25 @@ json ToJson(const FatalMessage& message);
 ErrorMessage MakeErrorMessage(std::string id, std::string method, std::string error);
 FatalMessage MakeFatalMessage(std::string error);
 
-template <typename Params>
-json ToJson(const RequestMessage<Params>& message) {
+namespace detail {
+
+template <typename Message>
+json EnvelopeWithParams(const Message& message) {
   json value = EnvelopeToJson(message);
   value["params"] = ToJson(message.params);
   return value;
 }
 
+}  // namespace detail
+
+template <typename Params>
+json ToJson(const RequestMessage<Params>& message) {
+  return detail::EnvelopeWithParams(message);
+}
+
 template <typename Params>
 json ToJson(const EventMessage<Params>& message) {
-  json value = EnvelopeToJson(message);
-  value["params"] = ToJson(message.params);
-  return value;
+  return detail::EnvelopeWithParams(message);
 }
 
 template <typename Data>

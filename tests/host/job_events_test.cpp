@@ -88,7 +88,7 @@ TEST(UpdateJob, ReportsEveryStateWithItsWordAndKeepsWidthAndSign) {
     EXPECT_EQ(event["params"]["progress"], state * 10);
     EXPECT_EQ(event["params"].size(), 7u);
   }
-  EXPECT_EQ(bridge.Host().ReadLine(),
+  EXPECT_EQ(bridge.NextOf("updateDisplayDeviceDriver").dump(-1, ' ', true),
             R"({"from":"client","id":"u","method":"updateDisplayDeviceDriver","params":{"deviceId":"2484","errorCode":-2008,"errorMsg":"md5","progress":-1,"state":2,"stateString":"download-error","vendorId":"10DE"},"to":"host","type":"event"})");
   const json last = bridge.NextOf("updateDisplayDeviceDriver");
   EXPECT_EQ(last["params"]["state"].get<std::uint64_t>(), 4294967295u);
