@@ -15,6 +15,10 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   setarch "$(uname -m)" -R scripts/run-suite.sh build-tsan "${sanitized[@]}" -DMORVANE_SANITIZE=thread
 
+# The Windows build (mingw-w64) with the host-level suites run against it under Wine, reusing the
+# Linux test executables built above.
+LINUX_TESTS_BUILD=build scripts/test-windows.sh
+
 if [[ -f host/package.json ]]; then
   echo "=== host package"
   (cd host && npm ci --no-audit --no-fund && MORVANE_BRIDGE="$root/build/bin/morvane-bridge" npm test)

@@ -27,6 +27,7 @@ struct ConnectFailureCase {
   bool unsetVariable;
   std::string pipePath;  // relative paths are taken inside the host's folder
   int exitCode;
+  int windowsExitCode;  // where Windows answers otherwise
 };
 
 class ConnectFailure : public ::testing::TestWithParam<ConnectFailureCase> {};
@@ -42,17 +43,19 @@ TEST_P(ConnectFailure, ExitsWithTheSystemCodeAndWritesNothing) {
                                                                    : elsewhere.File(c.pipePath);
   }
   BridgeHost host(options);
-  EXPECT_EQ(host.WaitExit(), c.exitCode);
+  EXPECT_EQ(host.WaitExit(), RunsUnderWine() ? c.windowsExitCode : c.exitCode);
   EXPECT_FALSE(host.ConnectionAttempted());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bridge, ConnectFailure,
-    ::testing::Values(ConnectFailureCase{"UnsetVariable", true, "", 3},
-                      ConnectFailureCase{"EmptyPath", false, "", 3},
-                      ConnectFailureCase{"NoSocket", false, "absent.sock", 2},
-                      ConnectFailureCase{"MissingFolder", false, "no/such/folder.sock", 3},
-                      ConnectFailureCase{"PathTooLong", false, std::string(200, 'x'), 206}),
+    ::testing::Values(ConnectFailureCase{"UnsetVariable", true, "", 3, 3},
+                      ConnectFailureCase{"EmptyPath", false, "", 3, 3},
+                      ConnectFailureCase{"NoSocket", false, "absent.sock", 2, 2},
+                      ConnectFailureCase{"MissingFolder", false, "no/such/folder.sock", 3, 3},
+                      // A socket address holds 108 bytes; a pipe name of 200 is fine on Windows,
+                      // where nobody serves it.
+                      ConnectFailureCase{"PathTooLong", false, std::string(200, 'x'), 206, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Bridge, ExitsWith109WhenTheHostClosesItsEnd) {

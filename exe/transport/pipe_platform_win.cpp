@@ -1,0 +1,100 @@
+// The host's pipe on Windows: the client end of a named pipe that the host created, opened for
+// synchronous I/O in byte read mode.
+#include <windows.h>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "transport/pipe_platform.h"
+
+namespace electron_morvane::platform {
+namespace {
+
+constexpr DWORD kPeekChunk = 64 * 1024;
+
+HANDLE Win(PipeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+IoOutcome Failure(SystemError error) { return IoOutcome{false, error, 0}; }
+IoOutcome LastFailure() { return Failure(GetLastError()); }
+
+// Takes exactly count bytes out of the pipe; they are known to be waiting, so no read blocks.
+bool ReadExactly(HANDLE pipe, char* data, DWORD count) {
+  DWORD taken = 0;
+  while (taken < count) {
+    DWORD got = 0;
+    if (!ReadFile(pipe, data + taken, count - taken, &got, nullptr)) return false;
+    taken += got;
+  }
+  return true;
+}
+
+}  // namespace
+
+SystemError OpenPipe(const std::string& path, PipeHandle& handle) {
+  handle = kNoPipe;
+  const HANDLE pipe = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
+  handle = reinterpret_cast<PipeHandle>(pipe);
+  DWORD mode = PIPE_READMODE_BYTE;
+  if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) return GetLastError();
+  return kErrorSuccess;
+}
+
+IoOutcome BytesWaiting(PipeHandle handle) {
+  DWORD available = 0;
+  // The host closed its end: the peek fails with broken pipe.
+  if (!PeekNamedPipe(Win(handle), nullptr, 0, nullptr, &available, nullptr)) return LastFailure();
+  return IoOutcome{true, kErrorSuccess, available};
+}
+
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
+  const HANDLE pipe = Win(handle);
+  std::vector<char> chunk(kPeekChunk);
+  for (;;) {
+    DWORD peeked = 0;
+    if (!PeekNamedPipe(pipe, chunk.data(), kPeekChunk, &peeked, nullptr, nullptr)) {
+      return LastFailure();
+    }
+    if (peeked == 0) {
+      // Nothing waiting: block for a single byte, which cannot go past a line feed.
+      char byte = 0;
+      DWORD got = 0;
+      if (!ReadFile(pipe, &byte, 1, &got, nullptr)) return LastFailure();
+      line.append(&byte, got);
+      if (got == 1 && byte == '\n') return IoOutcome{true, kErrorSuccess, line.size()};
+      continue;
+    }
+    const auto end = chunk.begin() + peeked;
+    const auto feed = std::find(chunk.begin(), end, '\n');
+    const DWORD take = feed == end ? peeked : static_cast<DWORD>(feed - chunk.begin()) + 1;
+    if (!ReadExactly(pipe, chunk.data(), take)) return LastFailure();
+    line.append(chunk.data(), take);
+    if (feed != end) return IoOutcome{true, kErrorSuccess, line.size()};
+  }
+}
+
+IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
+  // A synchronous write to a byte-mode pipe takes the whole buffer in one call; only a line
+  // beyond 4 GiB needs more than one.
+  std::size_t written = 0;
+  do {
+    const DWORD part = static_cast<DWORD>(
+        std::min<std::size_t>(size - written, std::numeric_limits<DWORD>::max()));
+    DWORD done = 0;
+    if (!WriteFile(Win(handle), data + written, part, &done, nullptr)) return LastFailure();
+    written += done;
+  } while (written < size);
+  return IoOutcome{true, kErrorSuccess, written};
+}
+
+void ClosePipe(PipeHandle handle) {
+  if (handle != kNoPipe) CloseHandle(Win(handle));
+}
+
+void WaitReadable(PipeHandle, std::chrono::milliseconds timeout) {
+  Sleep(static_cast<DWORD>(timeout.count()));
+}
+
+}  // namespace electron_morvane::platform
