@@ -136,6 +136,28 @@ int32_t Simulator::SetDownloadDir(const char* dir) {
   return kOk;
 }
 
+template <typename Callback>
+int32_t Simulator::LaunchJobLocked(JobKind kind, const std::string& key, const Adapter& adapter,
+                                   void (Simulator::*run)(Job&, JobEnv, Callback, void*),
+                                   Callback callback, void* userData) {
+  Job& job = *jobs_.emplace_back(std::make_unique<Job>(kind, key, hub_));
+  JobEnv env{logger_,
+             link_,
+             store_,
+             job.control,
+             machine_.faults,
+             catalogueUrl_,
+             WithInstalledDriver(adapter),
+             DownloadDirLocked()};
+  try {
+    job.thread = std::thread(run, this, std::ref(job), std::move(env), callback, userData);
+  } catch (const std::system_error&) {
+    jobs_.pop_back();
+    return kErrorSdkStatus;
+  }
+  return kOk;
+}
+
 int32_t Simulator::StartCheck(const char* vendorId, const char* deviceId, SdkCheckCallback callback,
                               void* userData) {
   if (!IsGiven(vendorId) || !IsGiven(deviceId) || callback == nullptr) return kInvalidParameter;
@@ -147,23 +169,8 @@ int32_t Simulator::StartCheck(const char* vendorId, const char* deviceId, SdkChe
   if (FindRunningLocked(JobKind::kCheck, key) != nullptr) return kCannotRetryCheck;
   ReapExitedLocked();
 
-  Job& job = *jobs_.emplace_back(std::make_unique<Job>(JobKind::kCheck, key, hub_));
-  JobEnv env{logger_,
-             link_,
-             store_,
-             job.control,
-             machine_.faults,
-             catalogueUrl_,
-             WithInstalledDriver(*adapter),
-             DownloadDirLocked()};
-  try {
-    job.thread = std::thread(&Simulator::RunCheckThread, this, std::ref(job), std::move(env),
-                             callback, userData);
-  } catch (const std::system_error&) {
-    jobs_.pop_back();
-    return kErrorSdkStatus;
-  }
-  return kOk;
+  return LaunchJobLocked(JobKind::kCheck, key, *adapter, &Simulator::RunCheckThread, callback,
+                         userData);
 }
 
 int32_t Simulator::StartUpdate(const char* vendorId, const char* deviceId,
@@ -178,24 +185,8 @@ int32_t Simulator::StartUpdate(const char* vendorId, const char* deviceId,
   }
   ReapExitedLocked();
 
-  const std::string key = AdapterKey(vendorId, deviceId);
-  Job& job = *jobs_.emplace_back(std::make_unique<Job>(JobKind::kUpdate, key, hub_));
-  JobEnv env{logger_,
-             link_,
-             store_,
-             job.control,
-             machine_.faults,
-             catalogueUrl_,
-             WithInstalledDriver(*adapter),
-             DownloadDirLocked()};
-  try {
-    job.thread = std::thread(&Simulator::RunUpdateThread, this, std::ref(job), std::move(env),
-                             callback, userData);
-  } catch (const std::system_error&) {
-    jobs_.pop_back();
-    return kErrorSdkStatus;
-  }
-  return kOk;
+  return LaunchJobLocked(JobKind::kUpdate, AdapterKey(vendorId, deviceId), *adapter,
+                         &Simulator::RunUpdateThread, callback, userData);
 }
 
 int32_t Simulator::CancelCheck(const char* vendorId, const char* deviceId) {

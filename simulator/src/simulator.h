@@ -66,6 +66,11 @@ class Simulator {
   // Stops every job and waits for its thread.
   void StopAllJobs();
 
+  // Starts a job on a thread of its own; the caller holds hub_.mutex.
+  template <typename Callback>
+  int32_t LaunchJobLocked(JobKind kind, const std::string& key, const Adapter& adapter,
+                          void (Simulator::*run)(Job&, JobEnv, Callback, void*),
+                          Callback callback, void* userData);
   void RunCheckThread(Job& job, JobEnv env, SdkCheckCallback callback, void* userData);
   void RunUpdateThread(Job& job, JobEnv env, SdkUpdateCallback callback, void* userData);
   int32_t CancelJob(JobKind kind, const char* vendorId, const char* deviceId);
