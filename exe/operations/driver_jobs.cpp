@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "operations/response.h"
-#include "protocol/message_router.h"
 
 namespace electron_morvane {
 
@@ -48,22 +47,23 @@ std::string updateStateName(std::uint32_t state) {
   return state < std::size(kNames) ? kNames[state] : "unknown";
 }
 
-void sendCheckResultEvent(const DriverJobRequest& request,
+void sendCheckResultEvent(const MessageOutlet& outlet, const DriverJobRequest& request,
                           const SdkWrapper::SdkDisplayDriverConfig& config) {
-  MessageRouter::GetInstance().Send(ToJson(makeJobEvent(request, config)));
+  outlet.Send(ToJson(makeJobEvent(request, config)));
 }
 
-void sendUpdateStatusEvent(const DriverJobRequest& request,
+void sendUpdateStatusEvent(const MessageOutlet& outlet, const DriverJobRequest& request,
                            const SdkWrapper::SdkUpdateDriverStatus& status) {
-  MessageRouter::GetInstance().Send(ToJson(makeJobEvent(request, status)));
+  outlet.Send(ToJson(makeJobEvent(request, status)));
 }
 
-ResponseMessage<NoData> handleCheckDisplayDeviceDriver(const DriverJobRequest& request) {
+ResponseMessage<NoData> handleCheckDisplayDeviceDriver(const DriverJobRequest& request,
+                                                       const MessageOutlet& outlet) {
   auto response = makeResponse<NoData>(request);
   response.result.status = SdkWrapper::CheckDisplayDeviceDriver(
       request.params.vendorId, request.params.deviceId,
-      [request](const SdkWrapper::SdkDisplayDriverConfig& config) {
-        sendCheckResultEvent(request, config);
+      [&outlet, request](const SdkWrapper::SdkDisplayDriverConfig& config) {
+        sendCheckResultEvent(outlet, request, config);
       });
   return response;
 }
@@ -75,12 +75,13 @@ ResponseMessage<NoData> handleCancelCheckDisplayDeviceDriver(const DriverJobRequ
   return response;
 }
 
-ResponseMessage<NoData> handleUpdateDisplayDeviceDriver(const DriverJobRequest& request) {
+ResponseMessage<NoData> handleUpdateDisplayDeviceDriver(const DriverJobRequest& request,
+                                                        const MessageOutlet& outlet) {
   auto response = makeResponse<NoData>(request);
   response.result.status = SdkWrapper::UpdateDisplayDeviceDriver(
       request.params.vendorId, request.params.deviceId,
-      [request](const SdkWrapper::SdkUpdateDriverStatus& status) {
-        sendUpdateStatusEvent(request, status);
+      [&outlet, request](const SdkWrapper::SdkUpdateDriverStatus& status) {
+        sendUpdateStatusEvent(outlet, request, status);
       });
   return response;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/message_outlet.h"
 #include "protocol/messages.h"
 #include "sdk/sdk_wrapper.h"
 
@@ -24,14 +25,17 @@ json ToJson(const SdkWrapper::SdkUpdateDriverStatus& status);
 std::string updateStateName(std::uint32_t state);
 
 // Send one event for the request that started the job.
-void sendCheckResultEvent(const DriverJobRequest& request,
+void sendCheckResultEvent(const MessageOutlet& outlet, const DriverJobRequest& request,
                           const SdkWrapper::SdkDisplayDriverConfig& config);
-void sendUpdateStatusEvent(const DriverJobRequest& request,
+void sendUpdateStatusEvent(const MessageOutlet& outlet, const DriverJobRequest& request,
                            const SdkWrapper::SdkUpdateDriverStatus& status);
 
-ResponseMessage<NoData> handleCheckDisplayDeviceDriver(const DriverJobRequest& request);
+// A job's events go out through the outlet, which must outlive the library's reports.
+ResponseMessage<NoData> handleCheckDisplayDeviceDriver(const DriverJobRequest& request,
+                                                       const MessageOutlet& outlet);
 ResponseMessage<NoData> handleCancelCheckDisplayDeviceDriver(const DriverJobRequest& request);
-ResponseMessage<NoData> handleUpdateDisplayDeviceDriver(const DriverJobRequest& request);
+ResponseMessage<NoData> handleUpdateDisplayDeviceDriver(const DriverJobRequest& request,
+                                                        const MessageOutlet& outlet);
 ResponseMessage<NoData> handleCancelUpdateDisplayDeviceDriver(const DriverJobRequest& request);
 
 }  // namespace electron_morvane

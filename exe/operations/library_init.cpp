@@ -4,9 +4,6 @@
 #include <utility>
 
 #include "operations/response.h"
-#include "services/download_proxy.h"
-#include "services/http_proxy.h"
-#include "services/log_forwarding.h"
 
 namespace electron_morvane {
 namespace {
@@ -59,13 +56,14 @@ bool FromJson(const json& value, SdkWrapper::SdkInitConfig& out) {
   return true;
 }
 
-ResponseMessage<NoData> handleInit(const RequestMessage<SdkWrapper::SdkInitConfig>& request) {
+ResponseMessage<NoData> handleInit(const RequestMessage<SdkWrapper::SdkInitConfig>& request,
+                                   const LibraryServices& services) {
   auto response = makeResponse<NoData>(request);
   SdkWrapper::SdkInitConfig config = request.params;
-  config.logCallback = forwardLog;
-  config.downloadCallback = forwardDownloadFile;
-  config.cancelDownloadCallback = forwardCancelDownloadFile;
-  config.httpRequestCallback = forwardHttpRequest;
+  config.logCallback = services.log;
+  config.downloadCallback = services.download;
+  config.cancelDownloadCallback = services.cancelDownload;
+  config.httpRequestCallback = services.httpRequest;
   response.result.status = SdkWrapper::InitSDK(config);
   return response;
 }

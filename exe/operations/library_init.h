@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "protocol/messages.h"
@@ -15,6 +16,16 @@ bool FromJson(const json& value, SdkWrapper::SdkInitConfig& out);
 // "none" and anything else 0).
 std::int32_t logLevelBits(const std::string& name);
 
-ResponseMessage<NoData> handleInit(const RequestMessage<SdkWrapper::SdkInitConfig>& request);
+// The library's four service callbacks, made by whoever wires the process; "init" installs them
+// with the host's configuration.
+struct LibraryServices {
+  std::function<int(const SdkWrapper::LogParam&)> log;
+  std::function<void(const SdkWrapper::DownloadParam&)> download;
+  std::function<void(const SdkWrapper::CancelDownloadParam&)> cancelDownload;
+  std::function<void(const SdkWrapper::HttpRequestParam&)> httpRequest;
+};
+
+ResponseMessage<NoData> handleInit(const RequestMessage<SdkWrapper::SdkInitConfig>& request,
+                                   const LibraryServices& services);
 
 }  // namespace electron_morvane

@@ -1,32 +1,32 @@
 #pragma once
 
+#include <utility>
+
 #include "protocol/messages.h"
 
 namespace electron_morvane {
 
-// The response skeleton every request handler starts from: "from" and "to" swapped, "id" and
-// "method" repeated, and a status that says no result has been stored yet.
-template <typename Data, typename Params>
-ResponseMessage<Data> makeResponse(const RequestMessage<Params>& request) {
-  ResponseMessage<Data> response;
-  response.type = "response";
-  response.from = request.to;
-  response.to = request.from;
-  response.id = request.id;
-  response.method = request.method;
-  return response;
+// Every reply to a request (its response, and the events of a job it started) goes back the
+// way the request came: "from" and "to" swapped, "id" and "method" repeated.
+template <typename Reply, typename RequestParams>
+Reply addressReply(const char* type, const RequestMessage<RequestParams>& request) {
+  Reply reply;
+  static_cast<Envelope&>(reply) =
+      Envelope{type, request.to, request.from, request.id, request.method};
+  return reply;
 }
 
-// The envelope of an event that reports on a job a request started: addressed like the
-// request's response.
+// The response skeleton every request handler starts from, with a status that says no result
+// has been stored yet.
+template <typename Data, typename Params>
+ResponseMessage<Data> makeResponse(const RequestMessage<Params>& request) {
+  return addressReply<ResponseMessage<Data>>("response", request);
+}
+
+// An event that reports on a job a request started.
 template <typename Params, typename RequestParams>
 EventMessage<Params> makeJobEvent(const RequestMessage<RequestParams>& request, Params params) {
-  EventMessage<Params> event;
-  event.type = "event";
-  event.from = request.to;
-  event.to = request.from;
-  event.id = request.id;
-  event.method = request.method;
+  auto event = addressReply<EventMessage<Params>>("event", request);
   event.params = std::move(params);
   return event;
 }

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "protocol/messages.h"
-#include "protocol/method_table.h"
 #include "protocol/wire_format.h"
 
 namespace electron_morvane {
@@ -18,22 +17,15 @@ std::string RequiredText(const json& message, const char* key) {
 
 }  // namespace
 
-MessageRouter& MessageRouter::GetInstance() {
-  static MessageRouter router;
-  return router;
-}
-
-MessageRouter::MessageRouter() { RegisterMethodTable(*this); }
-
 void MessageRouter::RegisterRequest(const std::string& method, RequestHandler handler) {
-  requestHandlers_[method] = std::move(handler);
+  requestHandlers[method] = std::move(handler);
 }
 
 void MessageRouter::RegisterEvent(const std::string& method, EventHandler handler) {
-  eventHandlers_[method] = std::move(handler);
+  eventHandlers[method] = std::move(handler);
 }
 
-void MessageRouter::SetSender(MessageSender sender) { sender_ = std::move(sender); }
+void MessageRouter::SetSender(MessageSender newSender) { sender = std::move(newSender); }
 
 void MessageRouter::Dispatch(const std::string& line) {
   if (line.empty()) return;
@@ -48,35 +40,35 @@ void MessageRouter::Dispatch(const std::string& line) {
 
 void MessageRouter::HandleMessage(const json& message) {
   if (!message.is_object()) {
-    Send(ToJson(MakeFatalMessage("parse message failed")));
+    Send(ToJson(makeFatalMessage("parse message failed")));
     return;
   }
   const std::string type = RequiredText(message, "type");
   if (type == "request") {
     const std::string id = RequiredText(message, "id");
     const std::string method = RequiredText(message, "method");
-    const auto handler = requestHandlers_.find(method);
-    if (handler != requestHandlers_.end()) Send(handler->second(id, message));
+    const auto handler = requestHandlers.find(method);
+    if (handler != requestHandlers.end()) Send(handler->second(id, message));
   } else if (type == "event") {
     const std::string id = RequiredText(message, "id");
     const std::string method = RequiredText(message, "method");
-    const auto handler = eventHandlers_.find(method);
-    if (handler != eventHandlers_.end()) {
+    const auto handler = eventHandlers.find(method);
+    if (handler != eventHandlers.end()) {
       handler->second(id, message);
     } else {
-      Send(ToJson(MakeFatalMessage("unknown event " + method)));
+      Send(ToJson(makeFatalMessage("unknown event " + method)));
     }
   }
 }
 
 void MessageRouter::Send(const json& message) const {
-  if (!sender_) return;
-  sender_(SerializeMessage(message));
+  if (!sender) return;
+  sender(SerializeMessage(message));
 }
 
 void MessageRouter::SendFatalNoThrow(const std::string& error) const noexcept {
   try {
-    Send(ToJson(MakeFatalMessage(error)));
+    Send(ToJson(makeFatalMessage(error)));
   } catch (...) {
     // The report of a failure failed too; there is no one left to tell.
   }

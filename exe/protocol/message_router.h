@@ -6,6 +6,7 @@
 #include <string>
 
 #include "protocol/json_rules.h"
+#include "protocol/message_outlet.h"
 
 namespace electron_morvane {
 
@@ -16,13 +17,10 @@ using EventHandler = std::function<void(const std::string& id, const json& messa
 // Writes one serialized message (without its line feed).
 using MessageSender = std::function<void(const std::string& serialized)>;
 
-class MessageRouter {
+class MessageRouter : public MessageOutlet {
  public:
-  // The process-wide router; the first call creates it with its method table.
-  static MessageRouter& GetInstance();
-
-  // A router with the full method table; tests make their own.
-  MessageRouter();
+  // An empty router: no methods and no sender until they are installed.
+  MessageRouter() = default;
   MessageRouter(const MessageRouter&) = delete;
   MessageRouter& operator=(const MessageRouter&) = delete;
 
@@ -35,15 +33,15 @@ class MessageRouter {
   void Dispatch(const std::string& line);
 
   // Serializes and writes a message from any thread; dropped while no sender is installed.
-  void Send(const json& message) const;
+  void Send(const json& message) const override;
 
  private:
   void HandleMessage(const json& message);
   void SendFatalNoThrow(const std::string& error) const noexcept;
 
-  std::map<std::string, RequestHandler> requestHandlers_;
-  std::map<std::string, EventHandler> eventHandlers_;
-  MessageSender sender_;
+  std::map<std::string, RequestHandler> requestHandlers;
+  std::map<std::string, EventHandler> eventHandlers;
+  MessageSender sender;
 };
 
 }  // namespace electron_morvane

@@ -33,7 +33,7 @@ json ToJson(const FatalMessage& message) {
               {"error", message.error}};
 }
 
-ErrorMessage MakeErrorMessage(std::string id, std::string method, std::string error) {
+ErrorMessage makeErrorMessage(std::string id, std::string method, std::string error) {
   ErrorMessage message;
   message.id = std::move(id);
   message.method = std::move(method);
@@ -41,7 +41,7 @@ ErrorMessage MakeErrorMessage(std::string id, std::string method, std::string er
   return message;
 }
 
-FatalMessage MakeFatalMessage(std::string error) {
+FatalMessage makeFatalMessage(std::string error) {
   FatalMessage message;
   message.error = std::move(error);
   return message;

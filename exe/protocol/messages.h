@@ -74,8 +74,8 @@ bool EnvelopeFromJson(const json& value, Envelope& out);
 
 json ToJson(const ErrorMessage& message);
 json ToJson(const FatalMessage& message);
-ErrorMessage MakeErrorMessage(std::string id, std::string method, std::string error);
-FatalMessage MakeFatalMessage(std::string error);
+ErrorMessage makeErrorMessage(std::string id, std::string method, std::string error);
+FatalMessage makeFatalMessage(std::string error);
 
 namespace detail {
 

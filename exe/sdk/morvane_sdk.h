@@ -48,11 +48,13 @@ enum {
 };
 
 // Result codes the bridge acts on or that both sides commonly use.
+enum { MORVANE_OK = 0, MORVANE_ARRAY_SIZE_NOT_ENOUGH = -1001 };
+
+// Sizes the contract fixes.
 enum {
-  MORVANE_OK = 0,
-  MORVANE_ARRAY_SIZE_NOT_ENOUGH = -1001,
-  MORVANE_VERSION_BUFFER_SIZE = 32,
-  MORVANE_ERROR_TEXT_BUFFER_SIZE = 256
+  MORVANE_VERSION_BUFFER_SIZE = 32,      // the buffer Morvane_GetSDKVersion writes into
+  MORVANE_STATUS_ERROR_TEXT_SIZE = 256,  // SdkUpdateStatusRecord::errorMsg
+  MORVANE_RESPONSE_ERROR_TEXT_MAX = 255  // the longest errorMsg a response function takes
 };
 
 typedef struct SdkHeaderPair {
@@ -129,7 +131,7 @@ typedef struct SdkDriverInfoRecord {
 typedef struct SdkUpdateStatusRecord {
   int32_t progress;
   int32_t errorCode;
-  char errorMsg[MORVANE_ERROR_TEXT_BUFFER_SIZE];
+  char errorMsg[MORVANE_STATUS_ERROR_TEXT_SIZE];
 } SdkUpdateStatusRecord;
 
 typedef void (*SdkCheckCallback)(const SdkDriverInfoRecord* info, uint8_t needUpdate,

@@ -10,7 +10,10 @@
 namespace electron_morvane {
 namespace {
 
-using ErrorText = std::array<char, MORVANE_ERROR_TEXT_BUFFER_SIZE>;
+// The response functions take errorMsg as a NUL-terminated text of at most 255 bytes; how the
+// library reads it is not said. The bridge assumes the worst, a library that reads a fixed
+// 256 bytes, and always passes a whole zero-filled buffer of that size.
+using ErrorText = std::array<char, MORVANE_RESPONSE_ERROR_TEXT_MAX + 1>;
 
 // At most 255 bytes of the host's text, then zero bytes to the buffer's end.
 ErrorText ToErrorText(const std::string& text) {

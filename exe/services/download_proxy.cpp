@@ -37,12 +37,13 @@ bool FromJson(const json& value, DownloadProgressParam& out) {
   return true;
 }
 
-void forwardDownloadFile(const SdkWrapper::DownloadParam& download) {
-  sendReverseRequest("downloadFile", download);
+void forwardDownloadFile(const MessageOutlet& outlet, const SdkWrapper::DownloadParam& download) {
+  sendReverseRequest(outlet, "downloadFile", download);
 }
 
-void forwardCancelDownloadFile(const SdkWrapper::CancelDownloadParam& cancel) {
-  sendReverseRequest("cancelDownloadFile", cancel);
+void forwardCancelDownloadFile(const MessageOutlet& outlet,
+                               const SdkWrapper::CancelDownloadParam& cancel) {
+  sendReverseRequest(outlet, "cancelDownloadFile", cancel);
 }
 
 void onDownloadFileEvent(const EventMessage<DownloadProgressParam>& event) {

@@ -53,8 +53,8 @@ bool FromJson(const json& value, HttpResponseParam& out) {
   return true;
 }
 
-void forwardHttpRequest(const SdkWrapper::HttpRequestParam& request) {
-  sendReverseRequest("httpRequest", request);
+void forwardHttpRequest(const MessageOutlet& outlet, const SdkWrapper::HttpRequestParam& request) {
+  sendReverseRequest(outlet, "httpRequest", request);
 }
 
 void onHttpRequestEvent(const EventMessage<HttpResponseParam>& event) {

@@ -1,6 +1,7 @@
 // The library's HTTP exchanges, made by the host: "httpRequest" out, "httpRequest" events back.
 #pragma once
 
+#include "protocol/message_outlet.h"
 #include "protocol/messages.h"
 #include "sdk/host_answers.h"
 #include "sdk/sdk_wrapper.h"
@@ -10,7 +11,7 @@ namespace electron_morvane {
 json ToJson(const SdkWrapper::HttpRequestParam& request);
 bool FromJson(const json& value, HttpResponseParam& out);
 
-void forwardHttpRequest(const SdkWrapper::HttpRequestParam& request);
+void forwardHttpRequest(const MessageOutlet& outlet, const SdkWrapper::HttpRequestParam& request);
 void onHttpRequestEvent(const EventMessage<HttpResponseParam>& event);
 
 }  // namespace electron_morvane

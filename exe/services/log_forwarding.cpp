@@ -6,8 +6,8 @@ namespace electron_morvane {
 
 json ToJson(const SdkWrapper::LogParam& line) { return json{{"log", line.log}}; }
 
-int forwardLog(const SdkWrapper::LogParam& line) {
-  sendReverseRequest("log", line);
+int forwardLog(const MessageOutlet& outlet, const SdkWrapper::LogParam& line) {
+  sendReverseRequest(outlet, "log", line);
   return 0;
 }
 

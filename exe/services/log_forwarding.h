@@ -1,6 +1,7 @@
 // The library's log lines, sent to the host as "log" requests that get no answer.
 #pragma once
 
+#include "protocol/message_outlet.h"
 #include "protocol/messages.h"
 #include "sdk/sdk_wrapper.h"
 
@@ -8,6 +9,6 @@ namespace electron_morvane {
 
 json ToJson(const SdkWrapper::LogParam& line);
 // Always 0, whether the line was written or lost.
-int forwardLog(const SdkWrapper::LogParam& line);
+int forwardLog(const MessageOutlet& outlet, const SdkWrapper::LogParam& line);
 
 }  // namespace electron_morvane

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "protocol/message_router.h"
+#include "protocol/message_outlet.h"
 #include "protocol/messages.h"
 
 namespace electron_morvane {
@@ -25,8 +25,8 @@ RequestMessage<Params> makeReverseRequest(std::string method, Params params) {
 }
 
 template <typename Params>
-void sendReverseRequest(std::string method, Params params) {
-  MessageRouter::GetInstance().Send(ToJson(makeReverseRequest(std::move(method), std::move(params))));
+void sendReverseRequest(const MessageOutlet& outlet, std::string method, Params params) {
+  outlet.Send(ToJson(makeReverseRequest(std::move(method), std::move(params))));
 }
 
 }  // namespace electron_morvane

@@ -11,30 +11,30 @@ PipeClient& PipeClient::GetInstance() {
 
 PipeClient::~PipeClient() { Close(); }
 
-void PipeClient::SetPipeName(std::string path) { pipeName_ = std::move(path); }
+void PipeClient::SetPipeName(std::string path) { pipeName = std::move(path); }
 
 SystemError PipeClient::Connect() {
   Close();
-  return platform::OpenPipe(pipeName_, handle_);
+  return platform::OpenPipe(pipeName, handle);
 }
 
 std::uint32_t PipeClient::Peek(bool& ok, SystemError& error) {
-  std::lock_guard<std::mutex> lock(ioMutex_);
-  const platform::IoOutcome outcome = platform::BytesWaiting(handle_);
+  std::lock_guard<std::mutex> lock(ioMutex);
+  const platform::IoOutcome outcome = platform::BytesWaiting(handle);
   ok = outcome.ok;
   error = outcome.error;
   return outcome.ok ? static_cast<std::uint32_t>(outcome.bytes) : 0;
 }
 
 std::string PipeClient::ReadLine(bool& ok, SystemError& error) {
-  std::lock_guard<std::mutex> lock(ioMutex_);
-  if (handle_ == platform::kNoPipe) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  if (handle == platform::kNoPipe) {
     ok = false;
     error = kErrorInvalidHandle;
     return {};
   }
   std::string line;
-  const platform::IoOutcome outcome = platform::ReadThroughLineFeed(handle_, line);
+  const platform::IoOutcome outcome = platform::ReadThroughLineFeed(handle, line);
   ok = outcome.ok;
   error = outcome.error;
   if (!outcome.ok) return {};
@@ -42,8 +42,8 @@ std::string PipeClient::ReadLine(bool& ok, SystemError& error) {
 }
 
 void PipeClient::WriteLine(const std::string& text, bool& ok, SystemError& error) {
-  std::lock_guard<std::mutex> lock(ioMutex_);
-  if (handle_ == platform::kNoPipe) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  if (handle == platform::kNoPipe) {
     ok = false;
     error = kErrorInvalidHandle;
     return;
@@ -51,19 +51,19 @@ void PipeClient::WriteLine(const std::string& text, bool& ok, SystemError& error
   std::string buffer;
   buffer.reserve(text.size() + 1);
   buffer.append(text).push_back('\n');
-  const platform::IoOutcome outcome = platform::WriteBuffer(handle_, buffer.data(), buffer.size());
+  const platform::IoOutcome outcome = platform::WriteBuffer(handle, buffer.data(), buffer.size());
   ok = outcome.ok;
   error = outcome.error;
 }
 
 void PipeClient::Close() {
-  if (handle_ == platform::kNoPipe) return;
-  platform::ClosePipe(handle_);
-  handle_ = platform::kNoPipe;
+  if (handle == platform::kNoPipe) return;
+  platform::ClosePipe(handle);
+  handle = platform::kNoPipe;
 }
 
-void PipeClient::WaitReadable(std::chrono::milliseconds timeout) const {
-  platform::WaitReadable(handle_, timeout);
+void PipeClient::IdleWait(std::chrono::milliseconds timeout) const {
+  platform::IdleWait(handle, timeout);
 }
 
 }  // namespace electron_morvane

@@ -32,13 +32,14 @@ class PipeClient {
   void WriteLine(const std::string& text, bool& ok, SystemError& error);
   void Close();
 
-  // Waits up to timeout for bytes to arrive; used by the main loop in place of a plain sleep.
-  void WaitReadable(std::chrono::milliseconds timeout) const;
+  // The main loop's pause when nothing is waiting: up to timeout, ending early when bytes arrive
+  // where the system can wait on the pipe (POSIX); a plain sleep where it cannot (Windows).
+  void IdleWait(std::chrono::milliseconds timeout) const;
 
  private:
-  std::string pipeName_;
-  platform::PipeHandle handle_ = platform::kNoPipe;
-  std::mutex ioMutex_;
+  std::string pipeName;
+  platform::PipeHandle handle = platform::kNoPipe;
+  std::mutex ioMutex;
 };
 
 }  // namespace electron_morvane

@@ -38,8 +38,8 @@ IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size);
 
 void ClosePipe(PipeHandle handle);
 
-// Waits up to timeout for the pipe to become readable (or just sleeps where the system has no
-// such wait for pipes).
-void WaitReadable(PipeHandle handle, std::chrono::milliseconds timeout);
+// Waits up to timeout for the pipe to become readable. Windows has no such wait for a synchronous
+// pipe, so there it sleeps the whole timeout.
+void IdleWait(PipeHandle handle, std::chrono::milliseconds timeout);
 
 }  // namespace electron_morvane::platform

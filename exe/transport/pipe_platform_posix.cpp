@@ -23,6 +23,15 @@ constexpr std::size_t kPeekChunk = 64 * 1024;
 int Fd(PipeHandle handle) { return static_cast<int>(handle); }
 
 IoOutcome Failure(SystemError error) { return IoOutcome{false, error, 0}; }
+
+// Repeats a system call that a signal interrupted; returns its last result, errno intact.
+template <typename Call>
+auto RetryOnInterrupt(Call call) {
+  for (;;) {
+    const auto result = call();
+    if (!(result < 0 && errno == EINTR)) return result;
+  }
+}
 IoOutcome FailureFromErrno() { return Failure(SystemErrorFromErrno(errno)); }
 
 bool IsDirectory(const std::string& path) {
@@ -62,10 +71,8 @@ SystemError OpenPipe(const std::string& path, PipeHandle& handle) {
   // instead of waiting for room.
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return SystemErrorFromErrno(errno);
-  int result;
-  do {
-    result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-  } while (result < 0 && errno == EINTR);
+  const int result = RetryOnInterrupt(
+      [&] { return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)); });
   if (result < 0) {
     const int error = errno;
     ::close(fd);
@@ -77,10 +84,8 @@ SystemError OpenPipe(const std::string& path, PipeHandle& handle) {
 
 IoOutcome BytesWaiting(PipeHandle handle) {
   char probe;
-  ssize_t peeked;
-  do {
-    peeked = ::recv(Fd(handle), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-  } while (peeked < 0 && errno == EINTR);
+  const ssize_t peeked =
+      RetryOnInterrupt([&] { return ::recv(Fd(handle), &probe, 1, MSG_PEEK | MSG_DONTWAIT); });
   if (peeked == 0) return Failure(kErrorBrokenPipe);  // the host closed its end
   if (peeked < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return IoOutcome{true, kErrorSuccess, 0};
@@ -96,24 +101,20 @@ IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
   for (;;) {
     // Look at what is waiting (blocking until something is), then take out exactly the bytes up
     // to and including the line feed, or all of them when no line feed is there yet.
-    const ssize_t peeked = ::recv(Fd(handle), chunk.data(), chunk.size(), MSG_PEEK);
+    const ssize_t peeked =
+        RetryOnInterrupt([&] { return ::recv(Fd(handle), chunk.data(), chunk.size(), MSG_PEEK); });
     if (peeked == 0) return Failure(kErrorBrokenPipe);
-    if (peeked < 0) {
-      if (errno == EINTR) continue;
-      return FailureFromErrno();
-    }
+    if (peeked < 0) return FailureFromErrno();
     const auto end = chunk.begin() + peeked;
     const auto feed = std::find(chunk.begin(), end, '\n');
     const std::size_t take = feed == end ? static_cast<std::size_t>(peeked)
                                          : static_cast<std::size_t>(feed - chunk.begin()) + 1;
     std::size_t taken = 0;
     while (taken < take) {
-      const ssize_t got = ::recv(Fd(handle), chunk.data() + taken, take - taken, 0);
+      const ssize_t got = RetryOnInterrupt(
+          [&] { return ::recv(Fd(handle), chunk.data() + taken, take - taken, 0); });
       if (got == 0) return Failure(kErrorBrokenPipe);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return FailureFromErrno();
-      }
+      if (got < 0) return FailureFromErrno();
       taken += static_cast<std::size_t>(got);
     }
     line.append(chunk.data(), take);
@@ -126,11 +127,9 @@ IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
   // One send normally takes the whole line; a signal may cut it short, and the rest must follow
   // or the host would see a broken line.
   while (written < size) {
-    const ssize_t sent = ::send(Fd(handle), data + written, size - written, MSG_NOSIGNAL);
-    if (sent < 0) {
-      if (errno == EINTR) continue;
-      return FailureFromErrno();
-    }
+    const ssize_t sent = RetryOnInterrupt(
+        [&] { return ::send(Fd(handle), data + written, size - written, MSG_NOSIGNAL); });
+    if (sent < 0) return FailureFromErrno();
     written += static_cast<std::size_t>(sent);
   }
   return IoOutcome{true, kErrorSuccess, written};
@@ -140,7 +139,7 @@ void ClosePipe(PipeHandle handle) {
   if (handle != kNoPipe) ::close(Fd(handle));
 }
 
-void WaitReadable(PipeHandle handle, std::chrono::milliseconds timeout) {
+void IdleWait(PipeHandle handle, std::chrono::milliseconds timeout) {
   pollfd watched{Fd(handle), POLLIN, 0};
   // A negative descriptor is ignored by poll, which then simply sleeps.
   ::poll(&watched, 1, static_cast<int>(timeout.count()));

@@ -93,7 +93,7 @@ void ClosePipe(PipeHandle handle) {
   if (handle != kNoPipe) CloseHandle(Win(handle));
 }
 
-void WaitReadable(PipeHandle, std::chrono::milliseconds timeout) {
+void IdleWait(PipeHandle, std::chrono::milliseconds timeout) {
   Sleep(static_cast<DWORD>(timeout.count()));
 }
 

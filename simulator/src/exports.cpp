@@ -40,7 +40,7 @@ int32_t HttpResponse(int32_t sdkTaskId, int32_t result, int32_t httpStatusCode,
     HttpAnswer answer;
     answer.result = result;
     answer.httpStatusCode = httpStatusCode;
-    answer.errorMsg = TextOf(errorMsg, MORVANE_ERROR_TEXT_BUFFER_SIZE - 1);
+    answer.errorMsg = TextOf(errorMsg, MORVANE_RESPONSE_ERROR_TEXT_MAX);
     if (body != nullptr && bodyLength > 0) answer.body.assign(body, bodyLength);
     Simulator::Instance().link().OnHttpResponse(sdkTaskId, sdkData, std::move(answer));
     return kOk;
@@ -55,7 +55,7 @@ int32_t DownloadResponse(int32_t sdkTaskId, int32_t progress, uint8_t isFinish, 
     event.isFinish = isFinish != 0;
     event.result = result;
     event.httpStatusCode = httpStatusCode;
-    event.errorMsg = TextOf(errorMsg, MORVANE_ERROR_TEXT_BUFFER_SIZE - 1);
+    event.errorMsg = TextOf(errorMsg, MORVANE_RESPONSE_ERROR_TEXT_MAX);
     Simulator::Instance().link().OnDownloadResponse(sdkTaskId, sdkData, std::move(event));
     return kOk;
   });

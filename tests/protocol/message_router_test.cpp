@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/adapters.h"
 #include "protocol/messages.h"
+#include "protocol/method_binder.h"
 
 namespace electron_morvane {
 namespace {
@@ -21,28 +21,27 @@ bool FromJson(const json& value, TextParam& out) {
   return ReadText(value, "text", out.text);
 }
 
-// A router with two test methods besides whatever the bridge registers: the request "echo" and
-// the event "note", plus handlers that throw.
+// A router with two test methods: the request "echo" and the event "note", plus handlers that
+// throw.
 class RouterTest : public ::testing::Test {
  protected:
   RouterTest() {
     router_.SetSender([this](const std::string& line) { sent_.push_back(line); });
-    router_.RegisterRequest(
-        "echo", MakeRequestAdapter<TextParam, std::string>(
-                    "echo", [this](const RequestMessage<TextParam>& request) {
-                      ++requestCalls_;
-                      ResponseMessage<std::string> response;
-                      static_cast<Envelope&>(response) =
-                          Envelope{"response", request.to, request.from, request.id,
-                                   request.method};
-                      response.result.status = 0;
-                      response.result.data = request.params.text;
-                      return response;
-                    }));
-    router_.RegisterEvent("note", MakeEventAdapter<TextParam>(
-                                      router_, "note", [this](const EventMessage<TextParam>& e) {
-                                        notes_.push_back(e.params.text);
-                                      }));
+    MethodBinder(router_)
+        .Request<TextParam>("echo",
+                            [this](const RequestMessage<TextParam>& request) {
+                              ++requestCalls_;
+                              ResponseMessage<std::string> response;
+                              static_cast<Envelope&>(response) = Envelope{
+                                  "response", request.to, request.from, request.id,
+                                  request.method};
+                              response.result.status = 0;
+                              response.result.data = request.params.text;
+                              return response;
+                            })
+        .Event<TextParam>("note", [this](const EventMessage<TextParam>& event) {
+          notes_.push_back(event.params.text);
+        });
     router_.RegisterRequest("throwStd", [](const std::string&, const json&) -> json {
       throw std::runtime_error("handler broke");
     });
@@ -142,6 +141,17 @@ INSTANTIATE_TEST_SUITE_P(
                     R"({"type":"request","id":"1","method":"throwOther"})",
                     {Fatal(R"("parse message failed {\"type\":\"request\",\"id\":\"1\",\"method\":\"throwOther\"} unknown exception")")}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A new router serves nothing: the bridge's methods come only from whoever wires the process.
+TEST(Router, StartsEmpty) {
+  MessageRouter router;
+  std::vector<std::string> sent;
+  router.SetSender([&](const std::string& line) { sent.push_back(line); });
+  router.Dispatch(R"({"type":"request","from":"host","to":"client","id":"1","method":"getSdkVersion"})");
+  router.Dispatch(
+      R"({"type":"event","from":"host","to":"client","id":"2","method":"downloadFile","params":{}})");
+  EXPECT_EQ(sent, std::vector<std::string>{Fatal(R"("unknown event downloadFile")")});
+}
 
 TEST(Router, SendDropsMessagesWhileNoSenderIsInstalled) {
   MessageRouter router;

@@ -52,9 +52,9 @@ TEST(Serialization, AResponseWithoutAStoredResultSaysUnknown) {
 }
 
 TEST(Serialization, FatalAndErrorMessagesHaveTheirFixedKeys) {
-  EXPECT_EQ(SerializeMessage(ToJson(MakeFatalMessage("parse message failed"))),
+  EXPECT_EQ(SerializeMessage(ToJson(makeFatalMessage("parse message failed"))),
             R"({"error":"parse message failed","from":"client","to":"host","type":"fatal"})");
-  EXPECT_EQ(SerializeMessage(ToJson(MakeErrorMessage("7", "init", "parse request failed"))),
+  EXPECT_EQ(SerializeMessage(ToJson(makeErrorMessage("7", "init", "parse request failed"))),
             R"({"error":"parse request failed","from":"client","id":"7","method":"init",)"
             R"("to":"host","type":"error"})");
 }

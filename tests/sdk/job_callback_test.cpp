@@ -120,7 +120,7 @@ TEST_F(ScriptedSdkTest, UpdateReportsKeepComingAfterACancel) {
   EXPECT_EQ(last.state, static_cast<std::uint32_t>(MORVANE_UPDATE_DOWNLOAD_ERROR));
   EXPECT_EQ(last.progress, 60);
   EXPECT_EQ(last.errorCode, -2012);
-  EXPECT_EQ(last.errorMsg, std::string(MORVANE_ERROR_TEXT_BUFFER_SIZE, 'c'));
+  EXPECT_EQ(last.errorMsg, std::string(MORVANE_STATUS_ERROR_TEXT_SIZE, 'c'));
   EXPECT_FALSE(probe.Released());
 }
 

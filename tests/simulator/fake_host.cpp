@@ -64,7 +64,7 @@ void FakeHost::OnHttpRequest(const char* url, int32_t method, const SdkHeaderPai
   }
   if (!reply.answer) return;
   host.Post([reply, sdkTaskId, sdkData](const SdkResponseTable& responses) {
-    char errorText[MORVANE_ERROR_TEXT_BUFFER_SIZE] = {};
+    char errorText[MORVANE_RESPONSE_ERROR_TEXT_MAX + 1] = {};
     reply.errorMsg.copy(errorText, sizeof(errorText) - 1);
     responses.httpResponse(sdkTaskId, reply.result, reply.httpStatusCode, errorText, nullptr, 0,
                            reply.body.data(), static_cast<uint32_t>(reply.body.size()), sdkData);
@@ -95,7 +95,7 @@ void FakeHost::OnDownload(const char* url, const char* path, int32_t sdkTaskId, 
           responses.downloadResponse(sdkTaskId, progress, 0, 0, 200, "", sdkData);
         }
         if (plan.finish) {
-          char errorText[MORVANE_ERROR_TEXT_BUFFER_SIZE] = {};
+          char errorText[MORVANE_RESPONSE_ERROR_TEXT_MAX + 1] = {};
           plan.errorMsg.copy(errorText, sizeof(errorText) - 1);
           responses.downloadResponse(sdkTaskId, 100, 1, plan.result, plan.httpStatusCode, errorText,
                                      sdkData);

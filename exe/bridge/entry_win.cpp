@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "transport/bridge_process.h"
+#include "bridge/bridge_process.h"
 
 namespace {
 

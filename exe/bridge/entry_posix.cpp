@@ -1,7 +1,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "transport/bridge_process.h"
+#include "bridge/bridge_process.h"
 
 int main() {
   const char* pipePath = std::getenv("MORVANE_PIPE");

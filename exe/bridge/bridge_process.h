@@ -1,3 +1,5 @@
+// Where the process is wired: the pipe, the router with its method table, the sender between
+// them, the main loop, and the exit sequence.
 #pragma once
 
 #include <string>
@@ -6,14 +8,8 @@
 
 namespace electron_morvane {
 
-class MessageRouter;
-class PipeClient;
-
 // Connects to the host's pipe and serves it until the pipe fails; returns the system error code
 // that ended it, which is the process exit code.
 SystemError RunBridge(const std::string& pipePath);
-
-// Reads lines and dispatches them, one at a time, until a read fails.
-SystemError RunMainLoop(PipeClient& pipe, MessageRouter& router);
 
 }  // namespace electron_morvane
