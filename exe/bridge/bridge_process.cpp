@@ -2,11 +2,24 @@
 
 #include "bridge/method_table.h"
 #include "protocol/message_router.h"
+#include "protocol/messages.h"
 #include "sdk/callback_gate.h"
 #include "transport/main_loop.h"
 #include "transport/pipe_client.h"
 
 namespace electron_morvane {
+namespace {
+
+// A line too long to hold in memory was dropped; the host hears of it if there is memory to say
+// so, and the bridge goes on with the next line either way.
+void ReportDroppedLine(const MessageOutlet& outlet) noexcept {
+  try {
+    outlet.Send(ToJson(makeFatalMessage("parse message failed line dropped: not enough memory")));
+  } catch (...) {
+  }
+}
+
+}  // namespace
 
 SystemError RunBridge(const std::string& pipePath) {
   PipeClient& pipe = PipeClient::GetInstance();
@@ -21,11 +34,15 @@ SystemError RunBridge(const std::string& pipePath) {
     SystemError error = kErrorSuccess;
     pipe.WriteLine(serialized, ok, error);
   });
-  const SystemError exitCode =
-      RunMainLoop(pipe, [&router](const std::string& line) { router.Dispatch(line); });
+  const SystemError exitCode = RunMainLoop(
+      pipe, [&router](const std::string& line) { router.Dispatch(line); },
+      [&router] { ReportDroppedLine(router); });
   // The library's threads may still call back while the process tears down: from here on they
-  // are turned away before they reach the router, which ends with this function.
-  CallbackGate::CloseAndDrain();
+  // are turned away before they reach the router, which ends with this function. A callback
+  // inside may be blocked writing to a host that stopped reading; shutting the pipe down ends
+  // that write, so the drain cannot wait forever.
+  pipe.Shutdown();
+  CallbackGate::Process().CloseAndDrain([&pipe] { pipe.Shutdown(); });
   return exitCode;
 }
 

@@ -41,7 +41,7 @@ SdkWrapper::SdkDisplayDevice ToDisplayDevice(const SdkDisplayDeviceRecord& recor
 // the library's frames, so whatever escapes is dropped here.
 template <typename Work>
 void RunAdmitted(Work&& work) {
-  CallbackGate::Pass pass;
+  const CallbackGate::Pass pass;
   if (!pass.Admitted()) return;
   try {
     work();
@@ -61,7 +61,7 @@ SdkWrapper::SdkWrapper()
 
 // Library threads keep running at exit: none may still be inside a callback once the stored
 // configuration is gone.
-SdkWrapper::~SdkWrapper() { CallbackGate::CloseAndDrain(); }
+SdkWrapper::~SdkWrapper() { CallbackGate::Process().CloseAndDrain(); }
 
 SdkWrapper& SdkWrapper::GetInstance() {
   static SdkWrapper instance;

@@ -10,7 +10,8 @@ constexpr std::chrono::milliseconds kIdleWait{10};
 
 }  // namespace
 
-SystemError RunMainLoop(PipeClient& pipe, const LineHandler& handleLine) {
+SystemError RunMainLoop(PipeClient& pipe, const LineHandler& handleLine,
+                        const DroppedLineHandler& handleDroppedLine) {
   for (;;) {
     bool ok = false;
     SystemError error = kErrorSuccess;
@@ -23,6 +24,10 @@ SystemError RunMainLoop(PipeClient& pipe, const LineHandler& handleLine) {
     }
     const std::string line = pipe.ReadLine(ok, error);
     if (!ok) return error;
+    if (error == kErrorNotEnoughMemory) {
+      handleDroppedLine();
+      continue;
+    }
     if (line.empty() || line == "\n") {
       std::this_thread::sleep_for(kIdleWait);
       continue;

@@ -1,5 +1,6 @@
 #include "transport/pipe_client.h"
 
+#include <new>
 #include <utility>
 
 namespace electron_morvane {
@@ -19,7 +20,7 @@ SystemError PipeClient::Connect() {
 }
 
 std::uint32_t PipeClient::Peek(bool& ok, SystemError& error) {
-  std::lock_guard<std::mutex> lock(ioMutex);
+  std::lock_guard<std::mutex> lock(readMutex);
   const platform::IoOutcome outcome = platform::BytesWaiting(handle);
   ok = outcome.ok;
   error = outcome.error;
@@ -27,22 +28,34 @@ std::uint32_t PipeClient::Peek(bool& ok, SystemError& error) {
 }
 
 std::string PipeClient::ReadLine(bool& ok, SystemError& error) {
-  std::lock_guard<std::mutex> lock(ioMutex);
+  std::lock_guard<std::mutex> lock(readMutex);
   if (handle == platform::kNoPipe) {
     ok = false;
     error = kErrorInvalidHandle;
     return {};
   }
   std::string line;
-  const platform::IoOutcome outcome = platform::ReadThroughLineFeed(handle, line);
+  platform::IoOutcome outcome;
+  try {
+    outcome = platform::ReadThroughLineFeed(handle, line);
+  } catch (const std::bad_alloc&) {
+    std::string().swap(line);
+    outcome = platform::DiscardThroughLineFeed(handle);
+    if (outcome.ok) outcome.error = kErrorNotEnoughMemory;
+  }
   ok = outcome.ok;
   error = outcome.error;
-  if (!outcome.ok) return {};
+  if (!outcome.ok || error != kErrorSuccess) return {};
   return line;
 }
 
 void PipeClient::WriteLine(const std::string& text, bool& ok, SystemError& error) {
-  std::lock_guard<std::mutex> lock(ioMutex);
+  if (shutDown.load()) {
+    ok = false;
+    error = kErrorBrokenPipe;
+    return;
+  }
+  std::lock_guard<std::mutex> lock(writeMutex);
   if (handle == platform::kNoPipe) {
     ok = false;
     error = kErrorInvalidHandle;
@@ -54,6 +67,11 @@ void PipeClient::WriteLine(const std::string& text, bool& ok, SystemError& error
   const platform::IoOutcome outcome = platform::WriteBuffer(handle, buffer.data(), buffer.size());
   ok = outcome.ok;
   error = outcome.error;
+}
+
+void PipeClient::Shutdown() {
+  shutDown.store(true);
+  platform::ShutdownPipe(handle);
 }
 
 void PipeClient::Close() {

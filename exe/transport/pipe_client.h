@@ -1,6 +1,7 @@
 // The client end of the host's pipe, framing messages as lines. Knows nothing of their content.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -26,11 +27,18 @@ class PipeClient {
   // Bytes waiting to be read; 0 on failure.
   std::uint32_t Peek(bool& ok, SystemError& error);
   // One whole line with its final line feed, or the empty text on failure (the partial line is
-  // dropped). Waits, holding the lock, until the line feed arrives.
+  // dropped). Waits, holding the read lock, until the line feed arrives. A line too long to hold
+  // in memory is taken out of the pipe through its line feed and dropped: ok, error 8 (not
+  // enough memory) and the empty text.
   std::string ReadLine(bool& ok, SystemError& error);
-  // Writes text and one line feed in one write.
+  // Writes text and one line feed in one write, holding the write lock, so lines written from
+  // several threads never interleave. Reads take a lock of their own: a write blocked on a host
+  // that stopped reading does not keep the main loop from seeing the pipe fail.
   void WriteLine(const std::string& text, bool& ok, SystemError& error);
   void Close();
+  // Ends every transfer on the pipe, also one blocked in another thread that holds the lock (a
+  // write to a host that stopped reading): it fails, and so does every later one. Takes no lock.
+  void Shutdown();
 
   // The main loop's pause when nothing is waiting: up to timeout, ending early when bytes arrive
   // where the system can wait on the pipe (POSIX); a plain sleep where it cannot (Windows).
@@ -39,7 +47,11 @@ class PipeClient {
  private:
   std::string pipeName;
   platform::PipeHandle handle = platform::kNoPipe;
-  std::mutex ioMutex;
+  std::mutex readMutex;
+  std::mutex writeMutex;
+  // Set by Shutdown: writers fail at once instead of queueing on the lock for a write that
+  // must fail anyway.
+  std::atomic<bool> shutDown{false};
 };
 
 }  // namespace electron_morvane

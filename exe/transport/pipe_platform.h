@@ -33,10 +33,18 @@ IoOutcome BytesWaiting(PipeHandle handle);
 // takes a byte beyond the line feed out of the pipe. On failure line holds the partial bytes.
 IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line);
 
+// Takes bytes out of the pipe up to and including the next line feed and drops them, without
+// allocating: what is left of a line that could not be held in memory.
+IoOutcome DiscardThroughLineFeed(PipeHandle handle);
+
 // Writes the buffer with one system write (more only if the system accepts part of it).
 IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size);
 
 void ClosePipe(PipeHandle handle);
+
+// Makes every transfer on the pipe fail, including one that is blocked right now in another
+// thread. The handle stays open.
+void ShutdownPipe(PipeHandle handle);
 
 // Waits up to timeout for the pipe to become readable. Windows has no such wait for a synchronous
 // pipe, so there it sleeps the whole timeout.

@@ -48,6 +48,31 @@ SystemError MissingEntryError(const std::string& path) {
   return IsDirectory(folder) ? kErrorFileNotFound : kErrorPathNotFound;
 }
 
+// The errno of a connect, 0 when it succeeded. A connect that a signal interrupts goes on in the
+// background, and calling connect again would fail (already connecting, or connected): wait for
+// it to finish and take its own outcome instead.
+int Connected(int fd, const sockaddr_un& address) {
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return 0;
+  if (errno != EINTR && errno != EINPROGRESS) return errno;
+  pollfd pending{fd, POLLOUT, 0};
+  if (RetryOnInterrupt([&] { return ::poll(&pending, 1, -1); }) < 0) return errno;
+  int outcome = 0;
+  socklen_t size = sizeof(outcome);
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &outcome, &size) < 0) return errno;
+  return outcome;
+}
+
+// Only a host of the bridge's own user may serve it: a server of another user (one that took
+// the path first, say) could read the library's traffic and answer in the host's name.
+SystemError CheckServerIsOwnUser(int fd) {
+  ucred server{};
+  socklen_t size = sizeof(server);
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &server, &size) < 0) {
+    return SystemErrorFromErrno(errno);
+  }
+  return server.uid == ::geteuid() ? kErrorSuccess : kErrorAccessDenied;
+}
+
 SystemError SetBlocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
@@ -71,14 +96,14 @@ SystemError OpenPipe(const std::string& path, PipeHandle& handle) {
   // instead of waiting for room.
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return SystemErrorFromErrno(errno);
-  const int result = RetryOnInterrupt(
-      [&] { return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)); });
-  if (result < 0) {
-    const int error = errno;
+  const int error = Connected(fd, address);
+  if (error != 0) {
     ::close(fd);
     return error == ENOENT ? MissingEntryError(path) : SystemErrorFromErrno(error);
   }
   handle = fd;
+  const SystemError trust = CheckServerIsOwnUser(fd);
+  if (trust != kErrorSuccess) return trust;
   return SetBlocking(fd);
 }
 
@@ -96,30 +121,50 @@ IoOutcome BytesWaiting(PipeHandle handle) {
   return IoOutcome{true, kErrorSuccess, static_cast<std::size_t>(std::max(waiting, 1))};
 }
 
-IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
-  std::vector<char> chunk(kPeekChunk);
+namespace {
+
+// Takes bytes out through the next line feed, a chunk at a time, handing each chunk to keep.
+// Looks at what is waiting first (blocking until something is), then takes out exactly the bytes
+// up to and including the line feed, or all of them when no line feed is there yet.
+template <typename Keep>
+IoOutcome TakeThroughLineFeed(int fd, char* chunk, std::size_t chunkSize, Keep keep) {
+  std::size_t total = 0;
   for (;;) {
-    // Look at what is waiting (blocking until something is), then take out exactly the bytes up
-    // to and including the line feed, or all of them when no line feed is there yet.
     const ssize_t peeked =
-        RetryOnInterrupt([&] { return ::recv(Fd(handle), chunk.data(), chunk.size(), MSG_PEEK); });
+        RetryOnInterrupt([&] { return ::recv(fd, chunk, chunkSize, MSG_PEEK); });
     if (peeked == 0) return Failure(kErrorBrokenPipe);
     if (peeked < 0) return FailureFromErrno();
-    const auto end = chunk.begin() + peeked;
-    const auto feed = std::find(chunk.begin(), end, '\n');
+    const char* end = chunk + peeked;
+    const char* feed = std::find(static_cast<const char*>(chunk), end, '\n');
     const std::size_t take = feed == end ? static_cast<std::size_t>(peeked)
-                                         : static_cast<std::size_t>(feed - chunk.begin()) + 1;
+                                         : static_cast<std::size_t>(feed - chunk) + 1;
     std::size_t taken = 0;
     while (taken < take) {
-      const ssize_t got = RetryOnInterrupt(
-          [&] { return ::recv(Fd(handle), chunk.data() + taken, take - taken, 0); });
+      const ssize_t got =
+          RetryOnInterrupt([&] { return ::recv(fd, chunk + taken, take - taken, 0); });
       if (got == 0) return Failure(kErrorBrokenPipe);
       if (got < 0) return FailureFromErrno();
       taken += static_cast<std::size_t>(got);
     }
-    line.append(chunk.data(), take);
-    if (feed != end) return IoOutcome{true, kErrorSuccess, line.size()};
+    keep(chunk, take);
+    total += take;
+    if (feed != end) return IoOutcome{true, kErrorSuccess, total};
   }
+}
+
+}  // namespace
+
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
+  std::vector<char> chunk(kPeekChunk);
+  return TakeThroughLineFeed(Fd(handle), chunk.data(), chunk.size(),
+                             [&line](const char* bytes, std::size_t size) {
+                               line.append(bytes, size);
+                             });
+}
+
+IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
+  char chunk[16 * 1024];
+  return TakeThroughLineFeed(Fd(handle), chunk, sizeof(chunk), [](const char*, std::size_t) {});
 }
 
 IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
@@ -137,6 +182,10 @@ IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
 
 void ClosePipe(PipeHandle handle) {
   if (handle != kNoPipe) ::close(Fd(handle));
+}
+
+void ShutdownPipe(PipeHandle handle) {
+  if (handle != kNoPipe) ::shutdown(Fd(handle), SHUT_RDWR);
 }
 
 void IdleWait(PipeHandle handle, std::chrono::milliseconds timeout) {

@@ -49,30 +49,45 @@ IoOutcome BytesWaiting(PipeHandle handle) {
   return IoOutcome{true, kErrorSuccess, available};
 }
 
-IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
-  const HANDLE pipe = Win(handle);
-  std::vector<char> chunk(kPeekChunk);
+namespace {
+
+// Takes bytes out through the next line feed, a chunk at a time, handing each chunk to keep.
+template <typename Keep>
+IoOutcome TakeThroughLineFeed(HANDLE pipe, char* chunk, DWORD chunkSize, Keep keep) {
+  std::size_t total = 0;
   for (;;) {
     DWORD peeked = 0;
-    if (!PeekNamedPipe(pipe, chunk.data(), kPeekChunk, &peeked, nullptr, nullptr)) {
-      return LastFailure();
-    }
+    if (!PeekNamedPipe(pipe, chunk, chunkSize, &peeked, nullptr, nullptr)) return LastFailure();
     if (peeked == 0) {
       // Nothing waiting: block for a single byte, which cannot go past a line feed.
-      char byte = 0;
       DWORD got = 0;
-      if (!ReadFile(pipe, &byte, 1, &got, nullptr)) return LastFailure();
-      line.append(&byte, got);
-      if (got == 1 && byte == '\n') return IoOutcome{true, kErrorSuccess, line.size()};
+      if (!ReadFile(pipe, chunk, 1, &got, nullptr)) return LastFailure();
+      keep(chunk, got);
+      total += got;
+      if (got == 1 && chunk[0] == '\n') return IoOutcome{true, kErrorSuccess, total};
       continue;
     }
-    const auto end = chunk.begin() + peeked;
-    const auto feed = std::find(chunk.begin(), end, '\n');
-    const DWORD take = feed == end ? peeked : static_cast<DWORD>(feed - chunk.begin()) + 1;
-    if (!ReadExactly(pipe, chunk.data(), take)) return LastFailure();
-    line.append(chunk.data(), take);
-    if (feed != end) return IoOutcome{true, kErrorSuccess, line.size()};
+    const char* end = chunk + peeked;
+    const char* feed = std::find(static_cast<const char*>(chunk), end, '\n');
+    const DWORD take = feed == end ? peeked : static_cast<DWORD>(feed - chunk) + 1;
+    if (!ReadExactly(pipe, chunk, take)) return LastFailure();
+    keep(chunk, take);
+    total += take;
+    if (feed != end) return IoOutcome{true, kErrorSuccess, total};
   }
+}
+
+}  // namespace
+
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
+  std::vector<char> chunk(kPeekChunk);
+  return TakeThroughLineFeed(Win(handle), chunk.data(), kPeekChunk,
+                             [&line](const char* bytes, DWORD size) { line.append(bytes, size); });
+}
+
+IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
+  char chunk[16 * 1024];
+  return TakeThroughLineFeed(Win(handle), chunk, sizeof(chunk), [](const char*, DWORD) {});
 }
 
 IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
@@ -91,6 +106,12 @@ IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
 
 void ClosePipe(PipeHandle handle) {
   if (handle != kNoPipe) CloseHandle(Win(handle));
+}
+
+// A synchronous pipe has no shutdown: cancelling the handle's pending I/O ends a blocked write
+// in any thread. A write that starts later is not covered, so callers repeat it while they wait.
+void ShutdownPipe(PipeHandle handle) {
+  if (handle != kNoPipe) CancelIoEx(Win(handle), nullptr);
 }
 
 void IdleWait(PipeHandle, std::chrono::milliseconds timeout) {

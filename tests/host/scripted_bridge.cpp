@@ -26,11 +26,10 @@ json InitParams(const json& extra) {
   return params;
 }
 
-ScriptedBridge::ScriptedBridge(const json& scenario) {
+ScriptedBridge::ScriptedBridge(const json& scenario, BridgeOptions options) {
   const std::string scenarioPath = files_.File("scenario.json");
   std::ofstream(scenarioPath) << scenario.dump();
   callLogPath_ = files_.File("calls.jsonl");
-  BridgeOptions options;
   options.libraryFolder = MORVANE_SCRIPTABLE_DIR;
   options.environment["MORVANE_SCRIPT"] = scenarioPath;
   options.environment["MORVANE_CALL_LOG"] = callLogPath_;

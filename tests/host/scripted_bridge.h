@@ -24,7 +24,7 @@ json InitParams(const json& extra = json::object());
 
 class ScriptedBridge {
  public:
-  explicit ScriptedBridge(const json& scenario = json::object());
+  explicit ScriptedBridge(const json& scenario = json::object(), BridgeOptions options = {});
 
   BridgeHost& Host() { return *host_; }
 

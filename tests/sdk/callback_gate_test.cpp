@@ -39,7 +39,7 @@ TEST_F(ScriptedSdkTest, ClosingWaitsForCallbacksInsideThenShutsEveryCallbackOut)
   blockedInside.get_future().wait();
   std::atomic<bool> finishedWhenClosed{false};
   std::thread closer([&] {
-    CallbackGate::CloseAndDrain();
+    CallbackGate::Process().CloseAndDrain();
     finishedWhenClosed = blockedCallbackFinished.load();
   });
   // Time for a closing that does not wait to return early; a correct one cannot return yet.
@@ -67,6 +67,46 @@ TEST_F(ScriptedSdkTest, ClosingWaitsForCallbacksInsideThenShutsEveryCallbackOut)
   FireAndWait({{"fire", "update"}, {"state", MORVANE_UPDATE_DOWNLOAD}});
   EXPECT_FALSE(checkReported);
   EXPECT_FALSE(updateReported);
+}
+
+// A callback stopped between counting itself in and looking at the gate: the first to get there
+// waits until the test lets it go on, every later one passes straight through.
+std::atomic<bool> seamTaken{false};
+std::atomic<bool> seamReached{false};
+std::atomic<bool> seamReleased{false};
+void StopFirstCallbackAtSeam() {
+  if (seamTaken.exchange(true)) return;
+  seamReached = true;
+  while (!seamReleased) std::this_thread::yield();
+}
+
+// The closer must not miss a callback that has counted itself in but not yet seen the gate
+// closed, and that callback must then be turned away.
+TEST(CallbackGate, ACallbackBetweenCountingAndLookingHoldsTheDrainAndIsTurnedAway) {
+  CallbackGate gate;
+  gate.SetSeamForTesting(&StopFirstCallbackAtSeam);
+  std::atomic<bool> admitted{true};
+  std::thread callback([&] {
+    const CallbackGate::Pass pass(gate);
+    admitted = pass.Admitted();
+  });
+  while (!seamReached) std::this_thread::yield();
+
+  std::atomic<bool> drained{false};
+  std::thread closer([&] {
+    gate.CloseAndDrain();
+    drained = true;
+  });
+  // Once a fresh callback is turned away the gate is closed.
+  while (CallbackGate::Pass(gate).Admitted()) std::this_thread::yield();
+  // Time for a drain that missed the stopped callback to return.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(drained) << "the drain returned while a counted callback was still deciding";
+  seamReleased = true;
+  callback.join();
+  closer.join();
+  EXPECT_FALSE(admitted);
+  EXPECT_TRUE(drained);
 }
 
 }  // namespace

@@ -178,7 +178,13 @@ void BridgeHost::StartNative(const BridgeOptions& options) {
   listener_ = ListenAt(socketPath_);
 
   const std::string executable = BridgeExecutable();
-  child_ = Spawn({executable}, Environment(options, socketPath_), nullptr);
+  std::vector<std::string> command = {executable};
+  if (options.addressSpaceLimit) {
+    // prlimit sets the limit and then runs the bridge in its own place (same process).
+    command.insert(command.begin(),
+                   {"/usr/bin/prlimit", "--as=" + std::to_string(*options.addressSpaceLimit), "--"});
+  }
+  child_ = Spawn(command, Environment(options, socketPath_), nullptr);
   if (!options.expectConnection) return;
   pollfd watched{listener_, POLLIN, 0};
   if (::poll(&watched, 1, 10000) == 1) {
@@ -336,6 +342,10 @@ void BridgeHost::CloseHostEnd() {
   // Under Wine the relay reads the end of its input and closes the pipe in turn.
   if (connection_ >= 0) ::close(connection_);
   connection_ = -1;
+}
+
+void BridgeHost::ShutdownHostWrites() {
+  if (connection_ >= 0) ::shutdown(connection_, SHUT_WR);
 }
 
 std::optional<int> BridgeHost::WaitExit(std::chrono::milliseconds timeout) {

@@ -46,6 +46,8 @@ struct BridgeOptions {
   bool unsetPipeVariable = false;
   // Whether to wait for the bridge to connect.
   bool expectConnection = true;
+  // A limit on the bridge's address space in bytes (native bridge only), set with prlimit.
+  std::optional<unsigned long long> addressSpaceLimit;
 };
 
 class BridgeHost {
@@ -77,6 +79,11 @@ class BridgeHost {
 
   // Closes the host's end of the pipe.
   void CloseHostEnd();
+  // Stops writing: the bridge reads the end of the pipe while the host's end stays open (and
+  // unread, unless the test reads it).
+  void ShutdownHostWrites();
+  // The process started for the bridge (under Wine, the relay).
+  pid_t ChildPid() const { return child_; }
   // The bridge's exit code, or nullopt when it has not exited in time (or died of a signal,
   // which is reported as 128 + signal number).
   std::optional<int> WaitExit(std::chrono::milliseconds timeout = 10s);
