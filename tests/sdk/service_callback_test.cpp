@@ -1,9 +1,11 @@
 // The library's service callbacks (log, download, cancel download, HTTP request): what the
 // installed functions receive.
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <map>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,34 @@ TEST_F(ScriptedSdkTest, CallbacksWithoutInstalledFunctionsDoNothing) {
   SdkWrapper::CancelDownloadTrampoline(9);
   ASSERT_EQ(recorder.Cancels().size(), 1u);
   EXPECT_EQ(recorder.Cancels()[0].sdkTaskId, 9);
+}
+
+// An exception must never unwind into the library's frames (its threads would end the process):
+// whatever a callback throws is dropped at the door, and the library's thread goes on.
+TEST_F(ScriptedSdkTest, WhatACallbackThrowsNeverReachesTheLibrary) {
+  std::atomic<int> survived{0};
+  SdkWrapper::SdkInitConfig config;
+  config.logCallback = [&](const SdkWrapper::LogParam& param) -> int {
+    if (param.log == "std") throw std::runtime_error("callback broke");
+    if (param.log == "other") throw 42;
+    ++survived;
+    return 0;
+  };
+  ASSERT_EQ(SdkWrapper::InitSDK(config), 0);
+  FireAndWait({{"fire", "log"}, {"line", "std"}});
+  FireAndWait({{"fire", "log"}, {"line", "other"}});
+  FireAndWait({{"fire", "log"}, {"line", "fine"}});
+  EXPECT_EQ(survived, 1);
+
+  bool checkReached = false;
+  ASSERT_EQ(SdkWrapper::CheckDisplayDeviceDriver("10DE", "2204",
+                                                 [&](const SdkWrapper::SdkDisplayDriverConfig&) {
+                                                   checkReached = true;
+                                                   throw std::runtime_error("job broke");
+                                                 }),
+            0);
+  FireAndWait({{"fire", "check"}});
+  EXPECT_TRUE(checkReached);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <string_view>
 #include <string>
 #include <thread>
 #include <vector>
@@ -183,6 +185,49 @@ TEST_F(ConnectedPipe, ASecondConnectClosesTheFirstConnection) {
   EXPECT_TRUE(ok_);
 }
 
+// Lines larger than the socket's buffer take several system writes each: only the write lock
+// keeps one thread's line from being cut into by another's.
+TEST_F(ConnectedPipe, LinesFromSeveralThreadsNeverInterleave) {
+  constexpr int kThreads = 4, kLinesEach = 20;
+  constexpr std::size_t kLineSize = 300 * 1024;
+  std::string received;
+  std::thread reader([&] {
+    const std::size_t expected = kThreads * kLinesEach * (kLineSize + 1);
+    char chunk[64 * 1024];
+    while (received.size() < expected) {
+      const ssize_t got = ::recv(host_.Get(), chunk, sizeof(chunk), 0);
+      if (got <= 0) return;
+      received.append(chunk, static_cast<std::size_t>(got));
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([this, t] {
+      const std::string line(kLineSize, static_cast<char>('a' + t));
+      for (int i = 0; i < kLinesEach; ++i) {
+        bool ok = false;
+        SystemError error = 0;
+        client_.WriteLine(line, ok, error);
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  reader.join();
+
+  std::map<char, int> whole;
+  int broken = 0;
+  std::size_t start = 0;
+  for (std::size_t feed; (feed = received.find('\n', start)) != std::string::npos;
+       start = feed + 1) {
+    const std::string_view line(received.data() + start, feed - start);
+    const bool oneWriter = line.size() == kLineSize &&
+                           line.find_first_not_of(line.front()) == std::string_view::npos;
+    oneWriter ? ++whole[line.front()] : ++broken;
+  }
+  EXPECT_EQ(broken, 0);
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(whole[static_cast<char>('a' + t)], kLinesEach);
+}
+
 TEST(PipeClient, FailsWithInvalidHandleBeforeConnect) {
   PipeClient client;
   bool ok = true;
@@ -278,6 +323,41 @@ TEST(PipeClient, RefusesASocketItMayNotOpen) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 5);
+}
+
+// A server of another user (one that took the path first, say) is refused before a byte is
+// written. Root may connect to anyone, so the server is a child that has given up root.
+TEST(PipeClient, RefusesAServerOfAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to start a server of another user";
+  TempFolder folder;
+  ASSERT_EQ(::chmod(folder.File("").c_str(), 0777), 0);
+  const std::string path = folder.File("squatter.sock");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t server = ::fork();
+  ASSERT_GE(server, 0);
+  if (server == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+    Fd listener = Listen(path);
+    if (::write(ready[1], "r", 1) != 1) ::_exit(98);
+    Fd client(::accept(listener.Get(), nullptr, nullptr));
+    char byte;
+    // 0: the client left without writing anything.
+    ::_exit(::recv(client.Get(), &byte, 1, 0) == 0 ? 0 : 1);
+  }
+  ::close(ready[1]);
+  char signal;
+  ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+  ::close(ready[0]);
+  {
+    PipeClient client;
+    client.SetPipeName(path);
+    EXPECT_EQ(client.Connect(), 5u);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(server, &status, 0), server);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the server received bytes from a refused client";
 }
 
 TEST(ErrnoMapping, GivesTheWindowsCodeOfEachErrno) {
