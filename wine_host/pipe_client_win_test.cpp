@@ -275,4 +275,30 @@ TEST(PipeClient, KeepsTheHandleWhenTheModeChangeIsRefused) {
 }
 
 }  // namespace
+// A process that took the pipe's name first must not be able to act as the bridge's user: the
+// bridge opens the pipe for identification only.
+TEST_F(ConnectedPipe, AServerCanOnlyIdentifyTheBridgeNeverImpersonateIt) {
+  bool ok = false;
+  SystemError error = 0;
+  client_.WriteLine("hello", ok, error);
+  ASSERT_TRUE(ok);
+  // A server may impersonate its client only once it has read from the pipe.
+  char first[6] = {};
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(server_.Get(), first, sizeof(first), &got, nullptr));
+  ASSERT_TRUE(ImpersonateNamedPipeClient(server_.Get())) << GetLastError();
+  HANDLE token = nullptr;
+  const BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
+  const DWORD openError = GetLastError();
+  SECURITY_IMPERSONATION_LEVEL level = SecurityDelegation;
+  DWORD size = 0;
+  const BOOL read =
+      opened && GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof(level), &size);
+  if (token != nullptr) CloseHandle(token);
+  RevertToSelf();
+  ASSERT_TRUE(opened) << openError;
+  ASSERT_TRUE(read) << GetLastError();
+  EXPECT_EQ(level, SecurityIdentification);
+}
+
 }  // namespace electron_morvane

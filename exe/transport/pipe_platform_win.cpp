@@ -33,8 +33,11 @@ bool ReadExactly(HANDLE pipe, char* data, DWORD count) {
 
 SystemError OpenPipe(const std::string& path, PipeHandle& handle) {
   handle = kNoPipe;
-  const HANDLE pipe = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+  // Identification only: a process that took the pipe's name before the host may learn who the
+  // bridge runs as, but cannot act as that user.
+  const HANDLE pipe =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                  SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
   if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
   handle = reinterpret_cast<PipeHandle>(pipe);
   DWORD mode = PIPE_READMODE_BYTE;
