@@ -1,5 +1,8 @@
 #include "bridge/bridge_process.h"
 
+#include <string>
+#include <utility>
+
 #include "bridge/method_table.h"
 #include "protocol/message_router.h"
 #include "protocol/messages.h"
@@ -29,10 +32,10 @@ SystemError RunBridge(const std::string& pipePath) {
 
   MessageRouter router;
   RegisterMethodTable(router);
-  router.SetSender([&pipe](const std::string& serialized) {
+  router.SetSender([&pipe](std::string serialized) {
     bool ok = false;
     SystemError error = kErrorSuccess;
-    pipe.WriteLine(serialized, ok, error);
+    pipe.WriteLine(std::move(serialized), ok, error);
   });
   const SystemError exitCode = RunMainLoop(
       pipe, [&router](const std::string& line) { router.Dispatch(line); },

@@ -14,8 +14,8 @@ namespace electron_morvane {
 using RequestHandler = std::function<json(const std::string& id, const json& message)>;
 // Takes the event's id and the whole received message.
 using EventHandler = std::function<void(const std::string& id, const json& message)>;
-// Writes one serialized message (without its line feed).
-using MessageSender = std::function<void(const std::string& serialized)>;
+// Writes one serialized message (without its line feed); the text is the sender's to keep.
+using MessageSender = std::function<void(std::string serialized)>;
 
 class MessageRouter : public MessageOutlet {
  public:

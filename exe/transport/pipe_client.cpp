@@ -28,16 +28,22 @@ std::uint32_t PipeClient::Peek(bool& ok, SystemError& error) {
 }
 
 std::string PipeClient::ReadLine(bool& ok, SystemError& error) {
+  std::string line;
+  ReadLine(line, ok, error);
+  return line;
+}
+
+void PipeClient::ReadLine(std::string& line, bool& ok, SystemError& error) {
+  line.clear();
   std::lock_guard<std::mutex> lock(readMutex);
   if (handle == platform::kNoPipe) {
     ok = false;
     error = kErrorInvalidHandle;
-    return {};
+    return;
   }
-  std::string line;
   platform::IoOutcome outcome;
   try {
-    outcome = platform::ReadThroughLineFeed(handle, line);
+    outcome = platform::ReadThroughLineFeed(handle, line, readScratch);
   } catch (const std::bad_alloc&) {
     std::string().swap(line);
     outcome = platform::DiscardThroughLineFeed(handle);
@@ -45,26 +51,24 @@ std::string PipeClient::ReadLine(bool& ok, SystemError& error) {
   }
   ok = outcome.ok;
   error = outcome.error;
-  if (!outcome.ok || error != kErrorSuccess) return {};
-  return line;
+  if (!outcome.ok || error != kErrorSuccess) line.clear();
 }
 
-void PipeClient::WriteLine(const std::string& text, bool& ok, SystemError& error) {
+void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
   if (shutDown.load()) {
     ok = false;
     error = kErrorBrokenPipe;
     return;
   }
+  // The line is made whole before the lock: the lock is held for the write alone.
+  text.push_back('\n');
   std::lock_guard<std::mutex> lock(writeMutex);
   if (handle == platform::kNoPipe) {
     ok = false;
     error = kErrorInvalidHandle;
     return;
   }
-  std::string buffer;
-  buffer.reserve(text.size() + 1);
-  buffer.append(text).push_back('\n');
-  const platform::IoOutcome outcome = platform::WriteBuffer(handle, buffer.data(), buffer.size());
+  const platform::IoOutcome outcome = platform::WriteBuffer(handle, text.data(), text.size());
   ok = outcome.ok;
   error = outcome.error;
 }

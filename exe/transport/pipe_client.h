@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "transport/pipe_platform.h"
 #include "transport/system_error.h"
@@ -31,10 +32,12 @@ class PipeClient {
   // in memory is taken out of the pipe through its line feed and dropped: ok, error 8 (not
   // enough memory) and the empty text.
   std::string ReadLine(bool& ok, SystemError& error);
+  // The same into the caller's string, whose capacity is kept from line to line.
+  void ReadLine(std::string& line, bool& ok, SystemError& error);
   // Writes text and one line feed in one write, holding the write lock, so lines written from
   // several threads never interleave. Reads take a lock of their own: a write blocked on a host
   // that stopped reading does not keep the main loop from seeing the pipe fail.
-  void WriteLine(const std::string& text, bool& ok, SystemError& error);
+  void WriteLine(std::string text, bool& ok, SystemError& error);
   void Close();
   // Ends every transfer on the pipe, also one blocked in another thread that holds the lock (a
   // write to a host that stopped reading): it fails, and so does every later one. Takes no lock.
@@ -48,6 +51,7 @@ class PipeClient {
   std::string pipeName;
   platform::PipeHandle handle = platform::kNoPipe;
   std::mutex readMutex;
+  std::vector<char> readScratch;  // the read lock's
   std::mutex writeMutex;
   // Set by Shutdown: writers fail at once instead of queueing on the lock for a write that
   // must fail anyway.

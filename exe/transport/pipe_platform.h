@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "transport/system_error.h"
 
@@ -31,7 +32,9 @@ IoOutcome BytesWaiting(PipeHandle handle);
 
 // Appends bytes to line up to and including the next line feed, blocking until it arrives. Never
 // takes a byte beyond the line feed out of the pipe. On failure line holds the partial bytes.
-IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line);
+// scratch is the caller's buffer for looking ahead, kept from line to line: it grows as long
+// lines need and is never allocated per line.
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<char>& scratch);
 
 // Takes bytes out of the pipe up to and including the next line feed and drops them, without
 // allocating: what is left of a line that could not be held in memory.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include "transport/errno_mapping_posix.h"
@@ -18,7 +19,10 @@
 namespace electron_morvane::platform {
 namespace {
 
-constexpr std::size_t kPeekChunk = 64 * 1024;
+// A line is looked for with a small peek that doubles while no line feed is in it: a peek costs
+// what it copies, and many short lines may be waiting behind this one.
+constexpr std::size_t kFirstPeek = 1024;
+constexpr std::size_t kLargestPeek = 256 * 1024;
 
 int Fd(PipeHandle handle) { return static_cast<int>(handle); }
 
@@ -108,6 +112,10 @@ SystemError OpenPipe(const std::string& path, PipeHandle& handle) {
 }
 
 IoOutcome BytesWaiting(PipeHandle handle) {
+  int waiting = 0;
+  if (::ioctl(Fd(handle), FIONREAD, &waiting) < 0) return FailureFromErrno();
+  if (waiting > 0) return IoOutcome{true, kErrorSuccess, static_cast<std::size_t>(waiting)};
+  // Nothing waiting: either the host is quiet or it closed its end, which only a read tells.
   char probe;
   const ssize_t peeked =
       RetryOnInterrupt([&] { return ::recv(Fd(handle), &probe, 1, MSG_PEEK | MSG_DONTWAIT); });
@@ -116,9 +124,7 @@ IoOutcome BytesWaiting(PipeHandle handle) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return IoOutcome{true, kErrorSuccess, 0};
     return FailureFromErrno();
   }
-  int waiting = 0;
-  if (::ioctl(Fd(handle), FIONREAD, &waiting) < 0) return FailureFromErrno();
-  return IoOutcome{true, kErrorSuccess, static_cast<std::size_t>(std::max(waiting, 1))};
+  return IoOutcome{true, kErrorSuccess, static_cast<std::size_t>(peeked)};
 }
 
 namespace {
@@ -126,10 +132,15 @@ namespace {
 // Takes bytes out through the next line feed, a chunk at a time, handing each chunk to keep.
 // Looks at what is waiting first (blocking until something is), then takes out exactly the bytes
 // up to and including the line feed, or all of them when no line feed is there yet.
-template <typename Keep>
-IoOutcome TakeThroughLineFeed(int fd, char* chunk, std::size_t chunkSize, Keep keep) {
+// chunkFor(size) gives a buffer of at least size bytes (or fewer, its most).
+template <typename ChunkFor, typename Keep>
+IoOutcome TakeThroughLineFeed(int fd, ChunkFor chunkFor, Keep keep) {
   std::size_t total = 0;
+  std::size_t peekSize = kFirstPeek;
   for (;;) {
+    const std::pair<char*, std::size_t> buffer = chunkFor(peekSize);
+    char* const chunk = buffer.first;
+    const std::size_t chunkSize = buffer.second;
     const ssize_t peeked =
         RetryOnInterrupt([&] { return ::recv(fd, chunk, chunkSize, MSG_PEEK); });
     if (peeked == 0) return Failure(kErrorBrokenPipe);
@@ -149,22 +160,30 @@ IoOutcome TakeThroughLineFeed(int fd, char* chunk, std::size_t chunkSize, Keep k
     keep(chunk, take);
     total += take;
     if (feed != end) return IoOutcome{true, kErrorSuccess, total};
+    if (take == chunkSize) peekSize = std::min(peekSize * 2, kLargestPeek);
   }
 }
 
 }  // namespace
 
-IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
-  std::vector<char> chunk(kPeekChunk);
-  return TakeThroughLineFeed(Fd(handle), chunk.data(), chunk.size(),
-                             [&line](const char* bytes, std::size_t size) {
-                               line.append(bytes, size);
-                             });
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<char>& scratch) {
+  return TakeThroughLineFeed(
+      Fd(handle),
+      [&scratch](std::size_t size) {
+        if (scratch.size() < size) scratch.resize(size);
+        return std::pair<char*, std::size_t>(scratch.data(), size);
+      },
+      [&line](const char* bytes, std::size_t size) { line.append(bytes, size); });
 }
 
 IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
   char chunk[16 * 1024];
-  return TakeThroughLineFeed(Fd(handle), chunk, sizeof(chunk), [](const char*, std::size_t) {});
+  return TakeThroughLineFeed(
+      Fd(handle),
+      [&chunk](std::size_t size) {
+        return std::pair<char*, std::size_t>(chunk, std::min(size, sizeof(chunk)));
+      },
+      [](const char*, std::size_t) {});
 }
 
 IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {

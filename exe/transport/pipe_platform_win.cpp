@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "transport/pipe_platform.h"
@@ -11,7 +12,10 @@
 namespace electron_morvane::platform {
 namespace {
 
-constexpr DWORD kPeekChunk = 64 * 1024;
+// A line is looked for with a small peek that doubles while no line feed is in it: a peek costs
+// what it copies, and many short lines may be waiting behind this one.
+constexpr DWORD kFirstPeek = 1024;
+constexpr DWORD kLargestPeek = 256 * 1024;
 
 HANDLE Win(PipeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -55,10 +59,15 @@ IoOutcome BytesWaiting(PipeHandle handle) {
 namespace {
 
 // Takes bytes out through the next line feed, a chunk at a time, handing each chunk to keep.
-template <typename Keep>
-IoOutcome TakeThroughLineFeed(HANDLE pipe, char* chunk, DWORD chunkSize, Keep keep) {
+// chunkFor(size) gives a buffer of at least size bytes (or fewer, its most).
+template <typename ChunkFor, typename Keep>
+IoOutcome TakeThroughLineFeed(HANDLE pipe, ChunkFor chunkFor, Keep keep) {
   std::size_t total = 0;
+  DWORD peekSize = kFirstPeek;
   for (;;) {
+    const std::pair<char*, DWORD> buffer = chunkFor(peekSize);
+    char* const chunk = buffer.first;
+    const DWORD chunkSize = buffer.second;
     DWORD peeked = 0;
     if (!PeekNamedPipe(pipe, chunk, chunkSize, &peeked, nullptr, nullptr)) return LastFailure();
     if (peeked == 0) {
@@ -77,20 +86,30 @@ IoOutcome TakeThroughLineFeed(HANDLE pipe, char* chunk, DWORD chunkSize, Keep ke
     keep(chunk, take);
     total += take;
     if (feed != end) return IoOutcome{true, kErrorSuccess, total};
+    if (take == chunkSize) peekSize = std::min(peekSize * 2, kLargestPeek);
   }
 }
 
 }  // namespace
 
-IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line) {
-  std::vector<char> chunk(kPeekChunk);
-  return TakeThroughLineFeed(Win(handle), chunk.data(), kPeekChunk,
-                             [&line](const char* bytes, DWORD size) { line.append(bytes, size); });
+IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<char>& scratch) {
+  return TakeThroughLineFeed(
+      Win(handle),
+      [&scratch](DWORD size) {
+        if (scratch.size() < size) scratch.resize(size);
+        return std::pair<char*, DWORD>(scratch.data(), size);
+      },
+      [&line](const char* bytes, DWORD size) { line.append(bytes, size); });
 }
 
 IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
   char chunk[16 * 1024];
-  return TakeThroughLineFeed(Win(handle), chunk, sizeof(chunk), [](const char*, DWORD) {});
+  return TakeThroughLineFeed(
+      Win(handle),
+      [&chunk](DWORD size) {
+        return std::pair<char*, DWORD>(chunk, std::min<DWORD>(size, sizeof(chunk)));
+      },
+      [](const char*, DWORD) {});
 }
 
 IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
