@@ -30,7 +30,8 @@ void MessageRouter::SetSender(MessageSender newSender) { sender = std::move(newS
 void MessageRouter::Dispatch(const std::string& line) {
   if (line.empty()) return;
   try {
-    HandleMessage(ParseLine(line));
+    json message = ParseLine(line);
+    HandleMessage(message);
   } catch (const std::exception& error) {
     SendFatalNoThrow("parse message failed " + line + " " + error.what());
   } catch (...) {
@@ -38,7 +39,7 @@ void MessageRouter::Dispatch(const std::string& line) {
   }
 }
 
-void MessageRouter::HandleMessage(const json& message) {
+void MessageRouter::HandleMessage(json& message) {
   if (!message.is_object()) {
     Send(ToJson(makeFatalMessage("parse message failed")));
     return;

@@ -10,10 +10,10 @@
 
 namespace electron_morvane {
 
-// Takes the request's id and the whole received message; returns the message to send back.
-using RequestHandler = std::function<json(const std::string& id, const json& message)>;
-// Takes the event's id and the whole received message.
-using EventHandler = std::function<void(const std::string& id, const json& message)>;
+// Take the id and the whole received message, which is theirs to take long texts out of. A
+// request's handler returns the message to send back.
+using RequestHandler = std::function<json(const std::string& id, json& message)>;
+using EventHandler = std::function<void(const std::string& id, json& message)>;
 // Writes one serialized message (without its line feed); the text is the sender's to keep.
 using MessageSender = std::function<void(std::string serialized)>;
 
@@ -36,7 +36,7 @@ class MessageRouter : public MessageOutlet {
   void Send(const json& message) const override;
 
  private:
-  void HandleMessage(const json& message);
+  void HandleMessage(json& message);
   void SendFatalNoThrow(const std::string& error) const noexcept;
 
   std::map<std::string, RequestHandler> requestHandlers;

@@ -116,9 +116,11 @@ json ToJson(const ResponseMessage<Data>& message) {
 
 namespace detail {
 
-// Decoding shared by requests and events: all or nothing, and never throws.
-template <typename Message, typename Params>
-bool DecodeMessage(const json& value, Message& out) {
+// Decoding shared by requests and events: all or nothing, and never throws. Given the message to
+// take from (Value a json rvalue), params whose decoder can take their long texts out of it
+// instead of copying them do so, once everything else has decoded.
+template <typename Message, typename Params, typename Value>
+bool DecodeMessage(Value&& value, Message& out) {
   constexpr bool kTakesParams = !std::is_same_v<Params, NoParams>;
   try {
     const bool complete =
@@ -128,7 +130,11 @@ bool DecodeMessage(const json& value, Message& out) {
     Message decoded;
     if (!EnvelopeFromJson(value, decoded)) return false;
     if constexpr (kTakesParams) {
-      if (!FromJson(value.at("params"), decoded.params)) return false;
+      if constexpr (std::is_lvalue_reference_v<Value>) {
+        if (!FromJson(value.at("params"), decoded.params)) return false;
+      } else {
+        if (!FromJson(std::move(value.at("params")), decoded.params)) return false;
+      }
     }
     out = std::move(decoded);
     return true;
@@ -147,6 +153,13 @@ bool FromJson(const json& value, RequestMessage<Params>& out) {
 template <typename Params>
 bool FromJson(const json& value, EventMessage<Params>& out) {
   return detail::DecodeMessage<EventMessage<Params>, Params>(value, out);
+}
+
+// Takes long texts out of the message instead of copying them; value is left valid but
+// unspecified.
+template <typename Params>
+bool FromJson(json&& value, EventMessage<Params>& out) {
+  return detail::DecodeMessage<EventMessage<Params>, Params>(std::move(value), out);
 }
 
 }  // namespace electron_morvane

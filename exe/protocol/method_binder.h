@@ -19,7 +19,7 @@ class MethodBinder {
   template <typename Params, typename Handler>
   MethodBinder& Request(const std::string& method, Handler handler) {
     router.RegisterRequest(method, [method, handler = std::move(handler)](
-                                       const std::string& id, const json& message) -> json {
+                                       const std::string& id, json& message) -> json {
       RequestMessage<Params> request;
       if (!FromJson(message, request)) {
         return ToJson(makeErrorMessage(id, method, "parse request failed"));
@@ -35,9 +35,9 @@ class MethodBinder {
   MethodBinder& Event(const std::string& method, Handler handler) {
     const MessageOutlet& outlet = router;
     router.RegisterEvent(method, [&outlet, method, handler = std::move(handler)](
-                                     const std::string& /*id*/, const json& message) {
+                                     const std::string& /*id*/, json& message) {
       EventMessage<Params> event;
-      if (!FromJson(message, event)) {
+      if (!FromJson(std::move(message), event)) {
         outlet.Send(ToJson(makeFatalMessage("parse event failed " + method)));
         return;
       }

@@ -21,6 +21,18 @@ bool ReadHeaders(const json& value, std::map<std::string, std::string>& out) {
   return true;
 }
 
+// Every member but the body, whose text rule (a string) it checks without copying it.
+bool DecodeAllButBody(const json& value, HttpResponseParam& decoded) {
+  return ContainsAll(value, {"sdkTaskId", "result", "httpStatusCode", "errorMsg", "headers",
+                             "body", "sdkData"}) &&
+         ReadInt32(value, "sdkTaskId", decoded.sdkTaskId) &&
+         ReadInt32(value, "result", decoded.result) &&
+         ReadInt32(value, "httpStatusCode", decoded.httpStatusCode) &&
+         ReadText(value, "errorMsg", decoded.errorMsg) &&
+         ReadHeaders(value.at("headers"), decoded.headers) && value.at("body").is_string() &&
+         ReadDecimalUInt64(value, "sdkData", decoded.sdkData);
+}
+
 }  // namespace
 
 json ToJson(const SdkWrapper::HttpRequestParam& request) {
@@ -35,20 +47,19 @@ json ToJson(const SdkWrapper::HttpRequestParam& request) {
 }
 
 bool FromJson(const json& value, HttpResponseParam& out) {
-  if (!ContainsAll(value, {"sdkTaskId", "result", "httpStatusCode", "errorMsg", "headers", "body",
-                           "sdkData"})) {
-    return false;
-  }
   HttpResponseParam decoded;
-  if (!ReadInt32(value, "sdkTaskId", decoded.sdkTaskId) ||
-      !ReadInt32(value, "result", decoded.result) ||
-      !ReadInt32(value, "httpStatusCode", decoded.httpStatusCode) ||
-      !ReadText(value, "errorMsg", decoded.errorMsg) ||
-      !ReadHeaders(value.at("headers"), decoded.headers) ||
-      !ReadText(value, "body", decoded.body) ||
-      !ReadDecimalUInt64(value, "sdkData", decoded.sdkData)) {
-    return false;
-  }
+  if (!DecodeAllButBody(value, decoded)) return false;
+  decoded.body = value.at("body").get_ref<const std::string&>();
+  out = std::move(decoded);
+  return true;
+}
+
+// The body is the one text that may be long (megabytes): it moves from the parsed message to
+// the library.
+bool FromJson(json&& value, HttpResponseParam& out) {
+  HttpResponseParam decoded;
+  if (!DecodeAllButBody(value, decoded)) return false;
+  decoded.body = std::move(value.at("body").get_ref<std::string&>());
   out = std::move(decoded);
   return true;
 }

@@ -10,6 +10,8 @@ namespace electron_morvane {
 
 json ToJson(const SdkWrapper::HttpRequestParam& request);
 bool FromJson(const json& value, HttpResponseParam& out);
+// The same, taking the body out of value instead of copying it (on success only).
+bool FromJson(json&& value, HttpResponseParam& out);
 
 void forwardHttpRequest(const MessageOutlet& outlet, const SdkWrapper::HttpRequestParam& request);
 void onHttpRequestEvent(const EventMessage<HttpResponseParam>& event);
