@@ -87,9 +87,7 @@ TEST_F(CheckTest, ReportsEachOutcomeExactlyOnce) {
     ASSERT_EQ(Init(), 0);
 
     CheckJob job;
-    ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                               &CheckJob::Callback, &job),
-              0);
+    ASSERT_EQ(StartCheck(kAdapterA, job), 0);
     const CheckReport report = job.Result();
     EXPECT_EQ(report.errorCode, c.code) << report.errorMsg;
     EXPECT_EQ(report.needUpdate, c.needUpdate);
@@ -140,15 +138,12 @@ TEST_F(CheckTest, LateAnswerAfterTheTimeoutIsIgnored) {
   host_->ServeHttp(kCatalogueUrl, NoAnswer());
   ASSERT_EQ(Init(), 0);
   CheckJob job;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &job),
-            0);
+  ASSERT_EQ(StartCheck(kAdapterA, job), 0);
   ASSERT_EQ(job.Result().errorCode, -3000);
 
   const HttpRequestSeen request = host_->httpRequests.Items().at(0);
   const std::string body = json{{"drivers", std::vector<json>{Entry("31.0.15.3623")}}}.dump();
-  table_.httpResponse(request.sdkTaskId, 0, 200, "", nullptr, 0, body.data(),
-                      static_cast<uint32_t>(body.size()), request.sdkData);
+  AnswerHttp(request, body, request.sdkData);
   ASSERT_EQ(Morvane_UninitSDK(), 0);
   EXPECT_EQ(job.reports.Items().size(), 1u);
 }
@@ -158,14 +153,11 @@ TEST_F(CheckTest, AnswerWithAnotherTasksDataIsIgnored) {
   host_->ServeHttp(kCatalogueUrl, NoAnswer());
   ASSERT_EQ(Init(), 0);
   CheckJob job;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &job),
-            0);
+  ASSERT_EQ(StartCheck(kAdapterA, job), 0);
   ASSERT_TRUE(host_->httpRequests.WaitForCount(1));
   const HttpRequestSeen request = host_->httpRequests.Items().at(0);
   const std::string body = json{{"drivers", std::vector<json>{Entry("31.0.15.3623")}}}.dump();
-  table_.httpResponse(request.sdkTaskId, 0, 200, "", nullptr, 0, body.data(),
-                      static_cast<uint32_t>(body.size()), request.sdkData + 1);
+  AnswerHttp(request, body, request.sdkData + 1);
   // Only the genuine task data counts: without it the check runs into its timeout.
   EXPECT_EQ(job.Result().errorCode, -3000);
 }
