@@ -11,11 +11,8 @@ namespace {
 using CancelTest = SimulatorTest;
 
 TEST_F(CancelTest, CancelledCheckReportsCancelOnce) {
-  host_->ServeHttp(kCatalogueUrl, NoAnswer());
-  ASSERT_EQ(Init(), 0);
   CheckJob job;
-  ASSERT_EQ(StartCheck(kAdapterA, job), 0);
-  ASSERT_TRUE(host_->httpRequests.WaitForCount(1));
+  ASSERT_NO_FATAL_FAILURE(StartStalledCheck(job));
 
   EXPECT_EQ(Morvane_CancelCheckDisplayDeviceDriver("10de", "2484"), 0);
   const CheckReport report = job.Result();

@@ -161,11 +161,8 @@ TEST_F(LifecycleTest, SecondInitDuringTheInstallLeavesTheDriverAsItWas) {
 }
 
 TEST_F(LifecycleTest, UninitEndsRunningJobsAndLaterCallsAreRefused) {
-  host_->ServeHttp(kCatalogueUrl, NoAnswer());
-  ASSERT_EQ(Init(), 0);
   CheckJob check;
-  ASSERT_EQ(StartCheck(kAdapterA, check), 0);
-  ASSERT_TRUE(host_->httpRequests.WaitForCount(1));
+  ASSERT_NO_FATAL_FAILURE(StartStalledCheck(check));
 
   ASSERT_EQ(Morvane_UninitSDK(), 0);
   ASSERT_EQ(check.reports.Items().size(), 1u);

@@ -175,6 +175,13 @@ void SimulatorTest::StartStalledUpdate(UpdateJob& job) {
   })) << "the download never reported its progress";
 }
 
+void SimulatorTest::StartStalledCheck(CheckJob& job) {
+  host_->ServeHttp(kCatalogueUrl, NoAnswer());
+  ASSERT_EQ(Init(), MORVANE_OK);
+  ASSERT_EQ(StartCheck(kAdapterA, job), MORVANE_OK);
+  ASSERT_TRUE(host_->httpRequests.WaitForCount(1)) << "the check never asked for the catalogue";
+}
+
 void SimulatorTest::AnswerHttp(const HttpRequestSeen& request, const std::string& body,
                                uint64_t sdkData) {
   table_.httpResponse(request.sdkTaskId, MORVANE_OK, 200, "", nullptr, 0, body.data(),

@@ -98,6 +98,9 @@ class SimulatorTest : public ::testing::Test {
   // Serves the test driver with a download that stalls, inits, and starts an update of adapter A
   // that is left waiting in its download once it has reported 10 %.
   void StartStalledUpdate(UpdateJob& job);
+  // Inits with a host that never answers the catalogue request, and starts a check of adapter A
+  // that is left waiting for that answer once it has asked.
+  void StartStalledCheck(CheckJob& job);
   // Answers an HTTP request the library made, as the host would, with this body and task data.
   void AnswerHttp(const HttpRequestSeen& request, const std::string& body, uint64_t sdkData);
 
