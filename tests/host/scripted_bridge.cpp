@@ -70,7 +70,7 @@ std::vector<json> ScriptedBridge::CallLog() const {
 std::vector<json> ScriptedBridge::CallsOf(const std::string& function) const {
   std::vector<json> calls;
   for (json& call : CallLog()) {
-    if (call.value("call", "") == function) calls.push_back(std::move(call));
+    if (call.at("call") == function) calls.push_back(std::move(call));
   }
   return calls;
 }
