@@ -38,12 +38,12 @@ TEST(Concurrency, EveryLineArrivesWholeAndNoneIsLost) {
     ASSERT_TRUE(line.has_value()) << "lost lines after " << i;
     const json message = json::parse(*line, nullptr, false);
     ASSERT_FALSE(message.is_discarded()) << "broken line: " << line->substr(0, 200);
-    const std::string kind = message["type"].get<std::string>() + ":" + message["method"].get<std::string>();
+    const std::string kind = message.at("type").get<std::string>() + ":" + message.at("method").get<std::string>();
     ++counts[kind];
-    if (kind == "response:getSdkVersion") responseIds.insert(message["id"].get<std::string>());
+    if (kind == "response:getSdkVersion") responseIds.insert(message.at("id").get<std::string>());
     if (kind == "request:log") {
-      EXPECT_EQ(message["params"]["log"], std::string(500, 'l'));
-      logIds.insert(message["id"].get<std::string>());
+      EXPECT_EQ(message.at("params").at("log"), std::string(500, 'l'));
+      logIds.insert(message.at("id").get<std::string>());
     }
   }
   EXPECT_EQ(counts["request:log"], kLogThreads * kLogsPerThread);

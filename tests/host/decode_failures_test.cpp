@@ -21,8 +21,8 @@ TEST_P(BadRequests, AreAnsweredWithParseRequestFailed) {
   const BadRequestCase& c = GetParam();
   ScriptedBridge bridge;
   bridge.Send(c.request);
-  const std::string method = c.request["method"];
-  const std::string id = c.request["id"];
+  const std::string method = c.request.at("method");
+  const std::string id = c.request.at("id");
   EXPECT_EQ(bridge.Host().ReadLine(), R"({"error":"parse request failed","from":"client","id":")" +
                                           id + R"(","method":")" + method +
                                           R"(","to":"host","type":"error"})");

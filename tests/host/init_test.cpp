@@ -22,7 +22,7 @@ TEST_P(InitLogMode, ReachesTheLibraryAsBits) {
   bridge.Init(c.logMode.is_discarded() ? InitParams() : InitParams({{"logMode", c.logMode}}));
   const auto calls = bridge.CallsOf("Morvane_InitSDK");
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0]["record"]["logMode"], c.bits);
+  EXPECT_EQ(calls[0].at("record").at("logMode"), c.bits);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -41,7 +41,7 @@ TEST(Init, FillsEveryFieldOfTheRecord) {
   bridge.Init(InitParams({{"appName", "App \xc3\xa9"}, {"oversea", true},
                           {"sdkConfigUrl", "http://127.0.0.1/c.json"}, {"configDir", "/cfg"},
                           {"tempDir", "/tmp/t"}, {"logMode", "all"}, {"unknownKey", 1}}));
-  const json record = bridge.CallsOf("Morvane_InitSDK").at(0)["record"];
+  const json record = bridge.CallsOf("Morvane_InitSDK").at(0).at("record");
   const json expected = {
       {"size", 128}, {"appName", "App \xc3\xa9"}, {"appId", "tests"}, {"deviceId", "pc-1"},
       {"clientVersion", "1.2.3"}, {"oversea", 1}, {"logCallback", true}, {"userData", true},
@@ -50,18 +50,18 @@ TEST(Init, FillsEveryFieldOfTheRecord) {
       {"sdkConfigUrl", "http://127.0.0.1/c.json"}, {"configDir", "/cfg"}, {"tempDir", "/tmp/t"},
       {"logMode", 15}, {"reservedZero", true}};
   for (const auto& [key, value] : expected.items()) {
-    EXPECT_EQ(record[key], value) << key << " in " << record.dump();
+    EXPECT_EQ(record.at(key), value) << key << " in " << record.dump();
   }
 }
 
 TEST(Init, GivesNoTextForEmptyOrAbsentOptionalTexts) {
   ScriptedBridge bridge;
   bridge.Init(InitParams({{"configDir", ""}, {"sdkConfigUrl", "u"}}));
-  const json record = bridge.CallsOf("Morvane_InitSDK").at(0)["record"];
-  EXPECT_EQ(record["configDir"], nullptr);
-  EXPECT_EQ(record["tempDir"], nullptr);
-  EXPECT_EQ(record["sdkConfigUrl"], "u");
-  EXPECT_EQ(record["oversea"], 0);
+  const json record = bridge.CallsOf("Morvane_InitSDK").at(0).at("record");
+  EXPECT_EQ(record.at("configDir"), nullptr);
+  EXPECT_EQ(record.at("tempDir"), nullptr);
+  EXPECT_EQ(record.at("sdkConfigUrl"), "u");
+  EXPECT_EQ(record.at("oversea"), 0);
 }
 
 TEST(Init, ASecondInitStartsTheLibraryAgainWithTheNewValues) {
@@ -70,8 +70,8 @@ TEST(Init, ASecondInitStartsTheLibraryAgainWithTheNewValues) {
   bridge.Init(InitParams({{"appId", "second"}, {"logMode", "error"}}));
   const auto calls = bridge.CallsOf("Morvane_InitSDK");
   ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[1]["record"]["appId"], "second");
-  EXPECT_EQ(calls[1]["record"]["logMode"], 1);
+  EXPECT_EQ(calls[1].at("record").at("appId"), "second");
+  EXPECT_EQ(calls[1].at("record").at("logMode"), 1);
 }
 
 TEST(Init, LinesTheLibraryLogsWhileStartingAreForwarded) {
@@ -81,7 +81,7 @@ TEST(Init, LinesTheLibraryLogsWhileStartingAreForwarded) {
   bridge.Send(Request("1", "init", InitParams()));
   EXPECT_EQ(bridge.Host().ReadLine(),
             R"({"from":"client","id":"0","method":"log","params":{"log":"starting"},"to":"host","type":"request"})");
-  EXPECT_EQ(bridge.Host().ReadMessage()["method"], "init");
+  EXPECT_EQ(bridge.Host().ReadMessage().at("method"), "init");
 }
 
 }  // namespace

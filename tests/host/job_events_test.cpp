@@ -41,10 +41,10 @@ TEST(CheckJob, EventsOfTwoChecksCarryTheirOwnIds) {
   bridge.Call(Request("second", "checkDisplayDeviceDriver", {{"vendorId", "B"}, {"deviceId", "2"}}));
   const json one = bridge.NextOf("checkDisplayDeviceDriver");
   const json two = bridge.NextOf("checkDisplayDeviceDriver");
-  EXPECT_EQ(one["id"], "second");
-  EXPECT_EQ(one["params"]["vendorId"], "B");
-  EXPECT_EQ(two["id"], "first");
-  EXPECT_EQ(two["params"]["vendorId"], "A");
+  EXPECT_EQ(one.at("id"), "second");
+  EXPECT_EQ(one.at("params").at("vendorId"), "B");
+  EXPECT_EQ(two.at("id"), "first");
+  EXPECT_EQ(two.at("params").at("vendorId"), "A");
 }
 
 TEST(CheckJob, AReportWithoutUserDataIsIgnored) {
@@ -60,39 +60,61 @@ TEST(CheckJob, AnEventTheLibrarySendsBeforeItsStartReturnsComesFirst) {
                           {OnCall("Morvane_CheckDisplayDeviceDriver",
                                   {{"fire", "check"}, {"when", "before"}})}}});
   bridge.Send(Request("5", "checkDisplayDeviceDriver", kAdapter));
-  EXPECT_EQ(bridge.Host().ReadMessage()["type"], "event");
-  EXPECT_EQ(bridge.Host().ReadMessage()["type"], "response");
+  EXPECT_EQ(bridge.Host().ReadMessage().at("type"), "event");
+  EXPECT_EQ(bridge.Host().ReadMessage().at("type"), "response");
 }
 
+// Each report the library makes, and the params of the event the host receives for it.
+struct UpdateReportCase {
+  json step;
+  const char* params;
+};
+
 TEST(UpdateJob, ReportsEveryStateWithItsWordAndKeepsWidthAndSign) {
+  const UpdateReportCase cases[] = {
+      {{{"state", 0}, {"progress", 0}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":0,"state":0,"stateString":"unknown","vendorId":"10DE"})"},
+      {{{"state", 1}, {"progress", 10}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":10,"state":1,"stateString":"download","vendorId":"10DE"})"},
+      {{{"state", 2}, {"progress", 20}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":20,"state":2,"stateString":"download-error","vendorId":"10DE"})"},
+      {{{"state", 3}, {"progress", 30}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":30,"state":3,"stateString":"download-success","vendorId":"10DE"})"},
+      {{{"state", 4}, {"progress", 40}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":40,"state":4,"stateString":"unzip","vendorId":"10DE"})"},
+      {{{"state", 5}, {"progress", 50}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":50,"state":5,"stateString":"unzip-error","vendorId":"10DE"})"},
+      {{{"state", 6}, {"progress", 60}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":60,"state":6,"stateString":"unzip-success","vendorId":"10DE"})"},
+      {{{"state", 7}, {"progress", 70}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":70,"state":7,"stateString":"install","vendorId":"10DE"})"},
+      {{{"state", 8}, {"progress", 80}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":80,"state":8,"stateString":"install-error","vendorId":"10DE"})"},
+      {{{"state", 9}, {"progress", 90}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":90,"state":9,"stateString":"install-success","vendorId":"10DE"})"},
+      {{{"state", 10}, {"progress", 100}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":100,"state":10,"stateString":"update-driver-finish","vendorId":"10DE"})"},
+      {{{"state", 11}, {"progress", 110}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":110,"state":11,"stateString":"unknown","vendorId":"10DE"})"},
+      {{{"state", 12}, {"progress", 120}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":120,"state":12,"stateString":"unknown","vendorId":"10DE"})"},
+      {{{"state", 2}, {"progress", -1}, {"errorCode", -2008}, {"errorMsg", "md5"}},
+       R"({"deviceId":"2484","errorCode":-2008,"errorMsg":"md5","progress":-1,"state":2,"stateString":"download-error","vendorId":"10DE"})"},
+      {{{"state", 4294967295u}, {"progress", 0}},
+       R"({"deviceId":"2484","errorCode":0,"errorMsg":"","progress":0,"state":4294967295,"stateString":"unknown","vendorId":"10DE"})"},
+  };
   json steps = json::array();
-  for (int state = 0; state <= 12; ++state) {
-    steps.push_back({{"state", state}, {"progress", state * 10}, {"errorCode", 0}});
-  }
-  steps.push_back({{"state", 2}, {"progress", -1}, {"errorCode", -2008}, {"errorMsg", "md5"}});
-  steps.push_back({{"state", 4294967295u}, {"progress", 0}});
+  for (const UpdateReportCase& c : cases) steps.push_back(c.step);
   ScriptedBridge bridge(json{{"actions",
                           {OnCall("Morvane_UpdateDisplayDeviceDriver",
                                   {{"fire", "update"}, {"steps", steps}})}}});
   bridge.Call(Request("u", "updateDisplayDeviceDriver", kAdapter));
-  const char* const words[] = {"unknown", "download", "download-error", "download-success",
-                               "unzip", "unzip-error", "unzip-success", "install",
-                               "install-error", "install-success", "update-driver-finish",
-                               "unknown", "unknown"};
-  for (int state = 0; state <= 12; ++state) {
-    const json event = bridge.NextOf("updateDisplayDeviceDriver");
-    EXPECT_EQ(event["id"], "u");
-    EXPECT_EQ(event["from"], "client");
-    EXPECT_EQ(event["params"]["state"], state);
-    EXPECT_EQ(event["params"]["stateString"], words[state]);
-    EXPECT_EQ(event["params"]["progress"], state * 10);
-    EXPECT_EQ(event["params"].size(), 7u);
+  for (const UpdateReportCase& c : cases) {
+    SCOPED_TRACE(c.step.dump());
+    EXPECT_EQ(bridge.NextOf("updateDisplayDeviceDriver").dump(-1, ' ', true),
+              std::string(R"({"from":"client","id":"u","method":"updateDisplayDeviceDriver","params":)") +
+                  c.params + R"(,"to":"host","type":"event"})");
   }
-  EXPECT_EQ(bridge.NextOf("updateDisplayDeviceDriver").dump(-1, ' ', true),
-            R"({"from":"client","id":"u","method":"updateDisplayDeviceDriver","params":{"deviceId":"2484","errorCode":-2008,"errorMsg":"md5","progress":-1,"state":2,"stateString":"download-error","vendorId":"10DE"},"to":"host","type":"event"})");
-  const json last = bridge.NextOf("updateDisplayDeviceDriver");
-  EXPECT_EQ(last["params"]["state"].get<std::uint64_t>(), 4294967295u);
-  EXPECT_EQ(last["params"]["stateString"], "unknown");
 }
 
 TEST(UpdateJob, KeepsReportingAfterACancel) {
@@ -102,10 +124,10 @@ TEST(UpdateJob, KeepsReportingAfterACancel) {
                 {{"fire", "update"}, {"state", 2}, {"errorCode", -1003}, {"errorMsg", "cancelled"}})}}});
   bridge.Call(Request("u1", "updateDisplayDeviceDriver", kAdapter));
   const json cancel = bridge.Call(Request("c1", "cancelUpdateDisplayDeviceDriver", kAdapter));
-  EXPECT_EQ(cancel["result"]["data"], nullptr);
+  EXPECT_EQ(cancel.at("result").at("data"), nullptr);
   const json event = bridge.NextOf("updateDisplayDeviceDriver");
-  EXPECT_EQ(event["id"], "u1");
-  EXPECT_EQ(event["params"]["errorCode"], -1003);
+  EXPECT_EQ(event.at("id"), "u1");
+  EXPECT_EQ(event.at("params").at("errorCode"), -1003);
   EXPECT_TRUE(bridge.Quiet()) << "a cancel sends no event of its own";
 }
 
@@ -116,9 +138,9 @@ TEST(UpdateJob, EventsSwapTheRequestsParties) {
   bridge.Send({{"type", "request"}, {"from", "ui"}, {"to", "bridge"}, {"id", "9"},
                {"method", "updateDisplayDeviceDriver"}, {"params", kAdapter}});
   const json event = bridge.NextOf("updateDisplayDeviceDriver");
-  EXPECT_EQ(event["type"], "event");
-  EXPECT_EQ(event["from"], "bridge");
-  EXPECT_EQ(event["to"], "ui");
+  EXPECT_EQ(event.at("type"), "event");
+  EXPECT_EQ(event.at("from"), "bridge");
+  EXPECT_EQ(event.at("to"), "ui");
 }
 
 }  // namespace

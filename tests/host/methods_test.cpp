@@ -30,7 +30,7 @@ TEST_P(Methods, AnswerWithTheLibrarysStatusAndData) {
   const auto calls = bridge.CallsOf(c.libraryCall);
   ASSERT_EQ(calls.size(), 1u) << c.libraryCall;
   for (const auto& [key, value] : c.callArguments.items()) {
-    EXPECT_EQ(calls[0][key], value) << key << " in " << calls[0].dump();
+    EXPECT_EQ(calls[0].at(key), value) << key << " in " << calls[0].dump();
   }
 }
 
@@ -116,19 +116,19 @@ TEST(Bridge, ListsTheAdaptersTheLibraryFills) {
                 R"(","problemCode":0,"vendorId":"","vendorType":"unknown"}],"status":0,"statusString":"ok"},"to":"host","type":"response"})");
   const auto calls = bridge.CallsOf("Morvane_GetDisplayDevice");
   ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[1]["countIn"], 2);
-  EXPECT_EQ(calls[2]["countIn"], 3);
-  EXPECT_EQ(calls[2]["recordsZeroFilled"], true);
+  EXPECT_EQ(calls[1].at("countIn"), 2);
+  EXPECT_EQ(calls[2].at("countIn"), 3);
+  EXPECT_EQ(calls[2].at("recordsZeroFilled"), true);
 }
 
 TEST(Bridge, AnswersEveryMethodBeforeInitWithoutTouchingIt) {
   ScriptedBridge bridge;
   for (const char* method : {"getSdkVersion", "getDisplayDevice"}) {
-    EXPECT_EQ(bridge.Call(Request(method, method))["result"]["status"], 0) << method;
+    EXPECT_EQ(bridge.Call(Request(method, method)).at("result").at("status"), 0) << method;
   }
   for (const char* method : {"checkDisplayDeviceDriver", "cancelCheckDisplayDeviceDriver",
                              "updateDisplayDeviceDriver", "cancelUpdateDisplayDeviceDriver"}) {
-    EXPECT_EQ(bridge.Call(Request(method, method, kAdapter))["result"]["status"], 0) << method;
+    EXPECT_EQ(bridge.Call(Request(method, method, kAdapter)).at("result").at("status"), 0) << method;
   }
   EXPECT_TRUE(bridge.CallsOf("Morvane_InitSDK").empty());
 }

@@ -47,7 +47,7 @@ TEST(ReverseRequests, ShareOneIdCounterAcrossAllFourKinds) {
       R"({"from":"client","id":"4","method":"httpRequest","params":{"body":"","headers":{},"method":"POST","sdkData":"0","sdkTaskId":0,"url":"http://h/b"},"to":"host","type":"request"})",
   };
   for (const std::string& line : expected) EXPECT_EQ(bridge.Host().ReadLine(), line);
-  EXPECT_EQ(bridge.Host().ReadMessage()["type"], "response");
+  EXPECT_EQ(bridge.Host().ReadMessage().at("type"), "response");
 }
 
 TEST(ReverseRequests, HttpMethodCodesOtherThanOneAreGet) {
@@ -59,7 +59,7 @@ TEST(ReverseRequests, HttpMethodCodesOtherThanOneAreGet) {
   bridge.Init();
   bridge.Send(Request("v", "getSdkVersion"));
   for (const char* word : {"GET", "GET", "GET", "POST"}) {
-    EXPECT_EQ(bridge.NextOf("httpRequest")["params"]["method"], word);
+    EXPECT_EQ(bridge.NextOf("httpRequest").at("params").at("method"), word);
   }
 }
 
@@ -104,7 +104,7 @@ TEST_P(HttpAnswers, ReachTheLibraryAsGiven) {
   const auto calls = bridge.WaitForCalls("httpResponse");
   ASSERT_EQ(calls.size(), 1u);
   for (const auto& [key, value] : GetParam().delivered.items()) {
-    EXPECT_EQ(calls[0][key], value) << key << " in " << calls[0].dump();
+    EXPECT_EQ(calls[0].at(key), value) << key << " in " << calls[0].dump();
   }
   EXPECT_TRUE(bridge.Quiet(50ms)) << "an answer gets no reply";
 }
@@ -155,13 +155,13 @@ TEST(DownloadAnswers, EveryProgressEventIsDeliveredAsItComes) {
   for (const json& params : events) bridge.Send(HostEvent("d", "downloadFile", params));
   const auto calls = bridge.WaitForCalls("downloadResponse", 3);
   ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0]["progress"], 42);
-  EXPECT_EQ(calls[0]["isFinish"], 0);
-  EXPECT_EQ(calls[0]["sdkTaskId"], -4);
-  EXPECT_EQ(calls[1]["isFinish"], 1);
-  EXPECT_EQ(calls[1]["errorMsgLength"], 255);
-  EXPECT_EQ(calls[2]["result"], -3001);
-  EXPECT_EQ(calls[2]["sdkData"], "5");
+  EXPECT_EQ(calls[0].at("progress"), 42);
+  EXPECT_EQ(calls[0].at("isFinish"), 0);
+  EXPECT_EQ(calls[0].at("sdkTaskId"), -4);
+  EXPECT_EQ(calls[1].at("isFinish"), 1);
+  EXPECT_EQ(calls[1].at("errorMsgLength"), 255);
+  EXPECT_EQ(calls[2].at("result"), -3001);
+  EXPECT_EQ(calls[2].at("sdkData"), "5");
 }
 
 TEST(Answers, ArriveBeforeInitAreDroppedSilently) {

@@ -34,71 +34,26 @@ ScriptedBridge::ScriptedBridge(const json& scenario, BridgeOptions options) {
   options.environment["MORVANE_SCRIPT"] = scenarioPath;
   options.environment["MORVANE_CALL_LOG"] = callLogPath_;
   host_.emplace(options);
+  inbox_.emplace(*host_);
 }
 
 json ScriptedBridge::Call(const json& request) {
   host_->Send(request);
   const std::string id = request.at("id");
-  for (;;) {
-    json message = host_->ReadMessage();
-    if (message.is_null()) return message;
-    const bool answer = (message.value("type", "") == "response" ||
-                         message.value("type", "") == "error") &&
-                        message.value("id", "") == id;
-    if (answer) return message;
-    keptAside_.push_back(std::move(message));
-  }
+  return inbox_->Take(AnswerTo(id), 10s, "answer to request " + id);
 }
 
 void ScriptedBridge::Init(const json& params) {
   const json response = Call(Request("init-1", "init", params));
-  ASSERT_EQ(response["result"]["status"], 0) << response.dump();
+  ASSERT_EQ(response.at("result").at("status"), 0) << response.dump();
 }
-
-json ScriptedBridge::Next(std::chrono::milliseconds timeout) {
-  if (!keptAside_.empty()) {
-    json message = std::move(keptAside_.front());
-    keptAside_.erase(keptAside_.begin());
-    return message;
-  }
-  return host_->ReadMessage(timeout);
-}
-
-namespace {
-
-// Events and reverse requests, not the answers to the host's own requests.
-bool IsUnasked(const json& message, const std::string& method) {
-  const std::string type = message.value("type", "");
-  return message.value("method", "") == method && type != "response" && type != "error";
-}
-
-}  // namespace
 
 json ScriptedBridge::NextOf(const std::string& method, std::chrono::milliseconds timeout) {
-  for (auto it = keptAside_.begin(); it != keptAside_.end(); ++it) {
-    if (IsUnasked(*it, method)) {
-      json message = std::move(*it);
-      keptAside_.erase(it);
-      return message;
-    }
-  }
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    const auto line = host_->ReadLine(left.count() > 0 ? left : 0ms);
-    if (!line) {
-      ADD_FAILURE() << "no \"" << method << "\" message";
-      return nullptr;
-    }
-    json message = json::parse(*line);
-    if (IsUnasked(message, method)) return message;
-    keptAside_.push_back(std::move(message));
-  }
+  return inbox_->Take(UnaskedOf(method), timeout, "\"" + method + "\" message");
 }
 
 bool ScriptedBridge::Quiet(std::chrono::milliseconds duration) {
-  return keptAside_.empty() && host_->Quiet(duration);
+  return inbox_->Quiet(duration);
 }
 
 std::vector<json> ScriptedBridge::CallLog() const {
@@ -114,7 +69,7 @@ std::vector<json> ScriptedBridge::CallLog() const {
 std::vector<json> ScriptedBridge::CallsOf(const std::string& function) const {
   std::vector<json> calls;
   for (json& call : CallLog()) {
-    if (call.value("call", "") == function) calls.push_back(std::move(call));
+    if (call.at("call") == function) calls.push_back(std::move(call));
   }
   return calls;
 }

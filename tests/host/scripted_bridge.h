@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/bridge_host.h"
+#include "support/message_inbox.h"
 
 namespace electron_morvane::testing {
 
@@ -32,12 +33,10 @@ class ScriptedBridge {
   void SendLine(const std::string& line) { host_->SendLine(line); }
 
   // Sends a request and returns the response or error that carries its id; every other message
-  // that arrives meanwhile is kept for Next().
+  // that arrives meanwhile is kept for NextOf().
   json Call(const json& request);
   // "init" with the given params (the default params when none); expects status 0.
   void Init(const json& params = InitParams());
-  // The next message not yet taken, from what Call kept aside or from the pipe.
-  json Next(std::chrono::milliseconds timeout = 10s);
   // The next event or reverse request of the given method, skipping (and keeping) others.
   json NextOf(const std::string& method, std::chrono::milliseconds timeout = 10s);
   // True when no message at all arrives within the time (and none is kept aside).
@@ -54,7 +53,7 @@ class ScriptedBridge {
   TempFolder files_;
   std::string callLogPath_;
   std::optional<BridgeHost> host_;
-  std::vector<json> keptAside_;
+  std::optional<MessageInbox> inbox_;
 };
 
 }  // namespace electron_morvane::testing

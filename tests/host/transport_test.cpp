@@ -102,8 +102,8 @@ TEST(Bridge, AnswersACarriageReturnLineWithAFatalMessage) {
   BridgeHost host;
   host.Write("\r\n");
   const auto reply = host.ReadMessage();
-  EXPECT_EQ(reply["type"], "fatal");
-  EXPECT_EQ(reply["error"].get<std::string>().rfind("parse message failed \r\n ", 0), 0u)
+  EXPECT_EQ(reply.at("type"), "fatal");
+  EXPECT_EQ(reply.at("error").get<std::string>().rfind("parse message failed \r\n ", 0), 0u)
       << reply.dump();
 }
 
@@ -112,7 +112,7 @@ TEST(Bridge, KeepsServingAfterBadLines) {
   host.Write("[1,2]\nnot json\n" + std::string(kUnknownEvent) + "\n");
   EXPECT_EQ(host.ReadLine(),
             R"({"error":"parse message failed","from":"client","to":"host","type":"fatal"})");
-  EXPECT_EQ(host.ReadMessage()["type"], "fatal");
+  EXPECT_EQ(host.ReadMessage().at("type"), "fatal");
   EXPECT_EQ(host.ReadLine(), kUnknownEventReply);
 }
 

@@ -23,21 +23,51 @@ TEST(Encoding, DisplayDeviceHasEightKeysAndAVendorWord) {
   EXPECT_EQ(ToJson(std::vector<SdkWrapper::SdkDisplayDevice>{}), json::array());
 }
 
-TEST(Encoding, VendorNumbersBecomeWords) {
-  const std::pair<int, const char*> table[] = {{1, "nvidia"},      {2, "amd"},     {3, "intel"},
-                                               {4, "niche_brand"}, {0, "unknown"}, {5, "unknown"},
-                                               {-1, "unknown"}};
-  for (const auto& [number, word] : table) EXPECT_EQ(vendorTypeName(number), word) << number;
+TEST(Encoding, DisplayDeviceNamesItsVendorAndCallsOtherNumbersUnknown) {
+  const struct {
+    std::int32_t vendorType;
+    const char* device;
+  } cases[] = {
+      {1, R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"nvidia"})"},
+      {2, R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"amd"})"},
+      {3, R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"intel"})"},
+      {4, R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"niche_brand"})"},
+      {0, R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"unknown"})"},
+      {5, R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"unknown"})"},
+      {-1, R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"unknown"})"},
+  };
+  for (const auto& c : cases) {
+    SdkWrapper::SdkDisplayDevice device;
+    device.vendorType = c.vendorType;
+    EXPECT_EQ(SerializeMessage(ToJson(device)), c.device) << c.vendorType;
+  }
 }
 
-TEST(Encoding, UpdateStatesBecomeWords) {
-  const char* const names[] = {"unknown", "download", "download-error", "download-success",
-                               "unzip", "unzip-error", "unzip-success", "install",
-                               "install-error", "install-success", "update-driver-finish"};
-  for (std::uint32_t state = 0; state < 11; ++state) EXPECT_EQ(updateStateName(state), names[state]);
-  EXPECT_EQ(updateStateName(11), "unknown");
-  EXPECT_EQ(updateStateName(12), "unknown");
-  EXPECT_EQ(updateStateName(4294967295u), "unknown");
+TEST(Encoding, UpdateStatusNamesEveryStateAndCallsTheRestUnknown) {
+  const struct {
+    std::uint32_t state;
+    const char* params;
+  } cases[] = {
+      {0, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":0,"stateString":"unknown","vendorId":""})"},
+      {1, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":1,"stateString":"download","vendorId":""})"},
+      {2, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":2,"stateString":"download-error","vendorId":""})"},
+      {3, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":3,"stateString":"download-success","vendorId":""})"},
+      {4, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":4,"stateString":"unzip","vendorId":""})"},
+      {5, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":5,"stateString":"unzip-error","vendorId":""})"},
+      {6, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":6,"stateString":"unzip-success","vendorId":""})"},
+      {7, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":7,"stateString":"install","vendorId":""})"},
+      {8, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":8,"stateString":"install-error","vendorId":""})"},
+      {9, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":9,"stateString":"install-success","vendorId":""})"},
+      {10, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":10,"stateString":"update-driver-finish","vendorId":""})"},
+      {11, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":11,"stateString":"unknown","vendorId":""})"},
+      {12, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":12,"stateString":"unknown","vendorId":""})"},
+      {4294967295u, R"({"deviceId":"","errorCode":0,"errorMsg":"","progress":0,"state":4294967295,"stateString":"unknown","vendorId":""})"},
+  };
+  for (const auto& c : cases) {
+    SdkWrapper::SdkUpdateDriverStatus status;
+    status.state = c.state;
+    EXPECT_EQ(SerializeMessage(ToJson(status)), c.params) << c.state;
+  }
 }
 
 TEST(Encoding, CheckResultKeepsUnsignedSizesAndSignedCodes) {

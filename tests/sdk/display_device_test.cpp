@@ -4,26 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "operations/query_methods.h"
+#include "protocol/wire_format.h"
 #include "scripted_sdk_fixture.h"
 
 namespace electron_morvane {
 namespace {
 
-json ToJson(const SdkWrapper::SdkDisplayDevice& device) {
-  return {{"name", device.name},
-          {"driverVersion", device.driverVersion},
-          {"driverDate", device.driverDate},
-          {"vendorId", device.vendorId},
-          {"deviceId", device.deviceId},
-          {"enable", device.enable},
-          {"problemCode", device.problemCode},
-          {"vendorType", device.vendorType}};
-}
-
-json DevicesToJson(const std::vector<SdkWrapper::SdkDisplayDevice>& devices) {
-  json list = json::array();
-  for (const auto& device : devices) list.push_back(ToJson(device));
-  return list;
+// The adapters as the host reads them, one line each.
+std::vector<std::string> Lines(const std::vector<SdkWrapper::SdkDisplayDevice>& devices) {
+  std::vector<std::string> lines;
+  for (const auto& device : devices) lines.push_back(SerializeMessage(ToJson(device)));
+  return lines;
 }
 
 const json kFirst = {{"name", "Adapter One"},      {"driverVersion", "31.0.15.1"},
@@ -37,17 +29,22 @@ const json kSecond = {{"name", "Adapter Two"},      {"driverVersion", "27.20.100
 const json kThird = {{"name", "Adapter Three"},    {"driverVersion", "1.0"},
                      {"driverDate", "2020-01-01"}, {"vendorId", "1002"},
                      {"deviceId", "73BF"},         {"enable", true},
-                     {"problemCode", -5},          {"vendorType", 9}};
-const json kUnfilled = {{"name", ""},       {"driverVersion", ""}, {"driverDate", ""},
-                        {"vendorId", ""},   {"deviceId", ""},      {"enable", false},
-                        {"problemCode", 0}, {"vendorType", 0}};
+                     {"problemCode", -5},          {"vendorType", 3}};
+const std::string kFirstLine =
+    R"({"deviceId":"2204","driverDate":"2023-01-02","driverVersion":"31.0.15.1","enable":true,"name":"Adapter One","problemCode":0,"vendorId":"10DE","vendorType":"nvidia"})";
+const std::string kSecondLine =
+    R"({"deviceId":"9A49","driverDate":"2021-07-30","driverVersion":"27.20.100.9","enable":false,"name":"Adapter Two","problemCode":22,"vendorId":"8086","vendorType":"amd"})";
+const std::string kThirdLine =
+    R"({"deviceId":"73BF","driverDate":"2020-01-01","driverVersion":"1.0","enable":true,"name":"Adapter Three","problemCode":-5,"vendorId":"1002","vendorType":"intel"})";
+const std::string kUnfilledLine =
+    R"({"deviceId":"","driverDate":"","driverVersion":"","enable":false,"name":"","problemCode":0,"vendorId":"","vendorType":"unknown"})";
 
 struct NegotiationCase {
   const char* name;
   json displayDevices;
   ResultCode result;
   std::vector<std::uint32_t> lengthsPassed;  // the array length handed over in each call
-  json devices;
+  std::vector<std::string> devices;
 };
 
 void PrintTo(const NegotiationCase& c, std::ostream* out) { *out << c.name; }
@@ -58,7 +55,9 @@ std::vector<std::uint32_t> Ascending(std::uint32_t count) {
   return lengths;
 }
 
-json Unfilled(std::size_t count) { return json(std::vector<json>(count, kUnfilled)); }
+std::vector<std::string> Unfilled(std::size_t count) {
+  return std::vector<std::string>(count, kUnfilledLine);
+}
 
 class DisplayDeviceNegotiationTest : public ScriptedSdkTest,
                                      public ::testing::WithParamInterface<NegotiationCase> {};
@@ -70,15 +69,15 @@ TEST_P(DisplayDeviceNegotiationTest, CallsUntilTheArrayIsBigEnough) {
   const auto [result, devices] = SdkWrapper::GetDisplayDevice();
 
   EXPECT_EQ(result, c.result);
-  EXPECT_EQ(DevicesToJson(devices), c.devices);
+  EXPECT_EQ(Lines(devices), c.devices);
   const auto calls = scriptable_sdk::CallsOf("Morvane_GetDisplayDevice");
   ASSERT_EQ(calls.size(), c.lengthsPassed.size());
   for (std::size_t i = 0; i < calls.size(); ++i) {
     SCOPED_TRACE("call " + std::to_string(i + 1));
-    EXPECT_EQ(calls[i]["countIn"], c.lengthsPassed[i]);
-    EXPECT_EQ(calls[i]["devicesNull"], c.lengthsPassed[i] == 0);
+    EXPECT_EQ(calls[i].at("countIn"), c.lengthsPassed[i]);
+    EXPECT_EQ(calls[i].at("devicesNull"), c.lengthsPassed[i] == 0);
     if (c.lengthsPassed[i] != 0) {
-      EXPECT_EQ(calls[i]["recordsZeroFilled"], true);
+      EXPECT_EQ(calls[i].at("recordsZeroFilled"), true);
     }
   }
 }
@@ -94,12 +93,12 @@ INSTANTIATE_TEST_SUITE_P(
                            {{"result", 0}}}}},
                         0,
                         {0, 2, 3},
-                        {kFirst, kSecond, kThird}},
+                        {kFirstLine, kSecondLine, kThirdLine}},
         NegotiationCase{"NoAdapterAnswersAtOnce",
                         {{"answers", {{{"result", 0}, {"count", 0}}}}},
                         0,
                         {0},
-                        json::array()},
+                        {}},
         NegotiationCase{
             "SuccessFillingOneOfTwoKeepsBoth",
             {{"records", {kFirst, kSecond}},
@@ -107,12 +106,12 @@ INSTANTIATE_TEST_SUITE_P(
               {{{"result", -1001}, {"count", 2}}, {{"result", 0}, {"fill", 1}, {"count", 1}}}}},
             0,
             {0, 2},
-            {kFirst, kUnfilled}},
+            {kFirstLine, kUnfilledLine}},
         NegotiationCase{"TooSmallAskingForNothingEnds",
                         {{"answers", {{{"result", -1001}, {"count", 0}}}}},
                         -1001,
                         {0},
-                        json::array()},
+                        {}},
         NegotiationCase{
             "OtherFailureKeepsTheArrayAsPassed",
             {{"records", {kFirst, kSecond}},
@@ -173,7 +172,7 @@ TEST_P(VersionTest, ReadsTheBufferUpToItsNulOrItsEnd) {
   EXPECT_EQ(version, c.expected);
   const auto calls = scriptable_sdk::CallsOf("Morvane_GetSDKVersion");
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0]["bufferZeroFilled"], true);
+  EXPECT_EQ(calls[0].at("bufferZeroFilled"), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, VersionTest,

@@ -41,8 +41,8 @@ json Init(SimBridge& bridge, const json& extra = json::object()) {
 
 std::string DriverVersionOf(SimBridge& bridge, const TestAdapter& adapter) {
   const json response = bridge.Call("getDisplayDevice");
-  for (const json& device : response["result"]["data"]) {
-    if (device.value("vendorId", "") == adapter.vendorId) return device.value("driverVersion", "");
+  for (const json& device : response.at("result").at("data")) {
+    if (device.at("vendorId") == adapter.vendorId) return device.at("driverVersion");
   }
   ADD_FAILURE() << "no adapter in " << response.dump();
   return "";
@@ -51,7 +51,7 @@ std::string DriverVersionOf(SimBridge& bridge, const TestAdapter& adapter) {
 std::vector<int> StatesOf(const std::vector<json>& events) {
   std::vector<int> states;
   for (const json& event : events) {
-    const int state = event["params"]["state"];
+    const int state = event.at("params").at("state");
     if (states.empty() || states.back() != state) states.push_back(state);
   }
   return states;
@@ -60,8 +60,23 @@ std::vector<int> StatesOf(const std::vector<json>& events) {
 // Starts a job and returns the id its events carry.
 std::string Start(SimBridge& bridge, const std::string& method, const TestAdapter& adapter) {
   const json response = bridge.Call(method, AdapterParams(adapter));
-  EXPECT_EQ(response["result"]["status"], 0) << response.dump();
-  return response.value("id", "");
+  EXPECT_EQ(response.at("result").at("status"), 0) << response.dump();
+  return response.at("id");
+}
+
+// Serves the driver with a download that stalls, inits with every log level, and starts an update
+// of adapter A; returns its id once the download has reported 10 %.
+std::string StartStalledUpdate(SimBridge& bridge) {
+  ServeDriver(bridge);
+  bridge.ServeDownload(kPackageUrl, StalledDownload());
+  const json init = Init(bridge, {{"tempDir", bridge.Folder("temp")}, {"logMode", "all"}});
+  EXPECT_EQ(init.at("result").at("status"), 0);
+  const std::string id = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
+  for (json event = bridge.NextEvent(id); event.at("params").at("progress") != 10;
+       event = bridge.NextEvent(id)) {
+    EXPECT_EQ(event.at("params").at("state"), 1) << event.dump();
+  }
+  return id;
 }
 
 TEST(SimulatorThroughBridge, FullUpdateReachesEveryStateAndTheNextRunSeesTheNewDriver) {
@@ -70,32 +85,32 @@ TEST(SimulatorThroughBridge, FullUpdateReachesEveryStateAndTheNextRunSeesTheNewD
   {
     SimBridge bridge(Machine());
     ServeDriver(bridge, driver);
-    ASSERT_EQ(Init(bridge, {{"configDir", config.Path()}})["result"]["status"], 0);
+    ASSERT_EQ(Init(bridge, {{"configDir", config.Path()}}).at("result").at("status"), 0);
     EXPECT_EQ(DriverVersionOf(bridge, kAdapterA), kAdapterA.driverVersion);
 
     const json check = bridge.NextEvent(Start(bridge, "checkDisplayDeviceDriver", kAdapterA));
-    EXPECT_EQ(check["method"], "checkDisplayDeviceDriver");
-    EXPECT_EQ(check["params"]["needUpdate"], true);
-    EXPECT_EQ(check["params"]["driverVersion"], driver.version);
-    EXPECT_EQ(check["params"]["fileSize"], PackageBytes(driver).size());
+    EXPECT_EQ(check.at("method"), "checkDisplayDeviceDriver");
+    EXPECT_EQ(check.at("params").at("needUpdate"), true);
+    EXPECT_EQ(check.at("params").at("driverVersion"), driver.version);
+    EXPECT_EQ(check.at("params").at("fileSize"), PackageBytes(driver).size());
 
     ASSERT_EQ(bridge.Call("setDriverDownloadDir",
-                          {{"dir", bridge.Folder("downloads")}})["result"]["status"],
+                          {{"dir", bridge.Folder("downloads")}}).at("result").at("status"),
               0);
     const std::vector<json> events =
         bridge.UpdateEvents(Start(bridge, "updateDisplayDeviceDriver", kAdapterA));
     EXPECT_EQ(StatesOf(events), (std::vector<int>{1, 3, 4, 6, 7, 9, 10}));
     ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back()["params"]["stateString"], "update-driver-finish");
-    EXPECT_EQ(events.back()["params"]["errorCode"], 0);
+    EXPECT_EQ(events.back().at("params").at("stateString"), "update-driver-finish");
+    EXPECT_EQ(events.back().at("params").at("errorCode"), 0);
     ASSERT_EQ(bridge.Seen("downloadFile").size(), 1u);
-    EXPECT_EQ(bridge.Seen("downloadFile")[0]["path"].get<std::string>().rfind(
+    EXPECT_EQ(bridge.Seen("downloadFile").at(0).at("path").get<std::string>().rfind(
                   bridge.Folder("downloads"), 0),
               0u);
     EXPECT_EQ(DriverVersionOf(bridge, kAdapterA), driver.version);
   }
   SimBridge nextRun(Machine());
-  ASSERT_EQ(Init(nextRun, {{"configDir", config.Path()}})["result"]["status"], 0);
+  ASSERT_EQ(Init(nextRun, {{"configDir", config.Path()}}).at("result").at("status"), 0);
   EXPECT_EQ(DriverVersionOf(nextRun, kAdapterA), driver.version);
   EXPECT_EQ(DriverVersionOf(nextRun, kAdapterB), kAdapterB.driverVersion);
 }
@@ -122,13 +137,13 @@ TEST(SimulatorThroughBridge, CheckReportsEachOutcomeCode) {
       {"no answer", NoAnswer(), -3000, false},
   };
   SimBridge bridge(Machine({{"httpTimeoutMs", 2000}}));
-  ASSERT_EQ(Init(bridge)["result"]["status"], 0);
+  ASSERT_EQ(Init(bridge).at("result").at("status"), 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     bridge.ServeHttp(kCatalogueUrl, c.reply);
     const json event = bridge.NextEvent(Start(bridge, "checkDisplayDeviceDriver", kAdapterA));
-    EXPECT_EQ(event["params"]["errorCode"], c.code) << event.dump();
-    EXPECT_EQ(event["params"]["needUpdate"], c.needUpdate);
+    EXPECT_EQ(event.at("params").at("errorCode"), c.code) << event.dump();
+    EXPECT_EQ(event.at("params").at("needUpdate"), c.needUpdate);
   }
 }
 
@@ -166,13 +181,13 @@ TEST(SimulatorThroughBridge, UpdateFailuresEndInTheirErrorStates) {
     DownloadPlan plan = c.plan;
     plan.bytes = package;
     bridge.ServeDownload(kPackageUrl, plan);
-    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
+    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}}).at("result").at("status"), 0);
 
     const std::vector<json> events =
         bridge.UpdateEvents(Start(bridge, "updateDisplayDeviceDriver", kAdapterA));
     EXPECT_EQ(StatesOf(events), c.states);
     ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back()["params"]["errorCode"], c.code);
+    EXPECT_EQ(events.back().at("params").at("errorCode"), c.code);
     EXPECT_EQ(DriverVersionOf(bridge, kAdapterA), kAdapterA.driverVersion);
   }
 }
@@ -182,61 +197,49 @@ TEST(SimulatorThroughBridge, CancelsAtEachStage) {
     SCOPED_TRACE("a check waiting for the catalogue");
     SimBridge bridge(Machine());
     bridge.ServeHttp(kCatalogueUrl, NoAnswer());
-    ASSERT_EQ(Init(bridge)["result"]["status"], 0);
+    ASSERT_EQ(Init(bridge).at("result").at("status"), 0);
     const std::string id = Start(bridge, "checkDisplayDeviceDriver", kAdapterA);
     EXPECT_EQ(
-        bridge.Call("cancelCheckDisplayDeviceDriver", AdapterParams(kAdapterA))["result"]["status"],
+        bridge.Call("cancelCheckDisplayDeviceDriver", AdapterParams(kAdapterA)).at("result").at("status"),
         0);
-    EXPECT_EQ(bridge.NextEvent(id)["params"]["errorCode"], -1003);
+    EXPECT_EQ(bridge.NextEvent(id).at("params").at("errorCode"), -1003);
     EXPECT_EQ(bridge.Call("cancelCheckDisplayDeviceDriver",
-                          AdapterParams(kAdapterA))["result"]["statusString"],
+                          AdapterParams(kAdapterA)).at("result").at("statusString"),
               "cannot_cancel");
   }
   {
     SCOPED_TRACE("a download in progress");
     SimBridge bridge(Machine());
-    ServeDriver(bridge);
-    DownloadPlan hanging;
-    hanging.progress = {10};
-    hanging.finish = false;
-    bridge.ServeDownload(kPackageUrl, hanging);
-    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
-    const std::string id = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
-    for (json event = bridge.NextEvent(id); event["params"]["progress"] != 10;
-         event = bridge.NextEvent(id)) {
-      ASSERT_EQ(event["params"]["state"], 1) << event.dump();
-    }
+    const std::string id = StartStalledUpdate(bridge);
     EXPECT_EQ(bridge.Call("cancelUpdateDisplayDeviceDriver",
-                          AdapterParams(kAdapterA))["result"]["status"],
+                          AdapterParams(kAdapterA)).at("result").at("status"),
               0);
     const std::vector<json> events = bridge.UpdateEvents(id);
     ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back()["params"]["stateString"], "download-error");
-    EXPECT_EQ(events.back()["params"]["errorCode"], -1003);
+    EXPECT_EQ(events.back().at("params").at("stateString"), "download-error");
+    EXPECT_EQ(events.back().at("params").at("errorCode"), -1003);
     bridge.Drain();
     ASSERT_EQ(bridge.Seen("cancelDownloadFile").size(), 1u);
-    EXPECT_EQ(bridge.Seen("cancelDownloadFile")[0]["sdkTaskId"],
-              bridge.Seen("downloadFile")[0]["sdkTaskId"]);
+    EXPECT_EQ(bridge.Seen("cancelDownloadFile").at(0).at("sdkTaskId"),
+              bridge.Seen("downloadFile").at(0).at("sdkTaskId"));
   }
   {
     SCOPED_TRACE("an install under way");
     SimBridge bridge(Machine({{"stepDelayMs", 100}}));
     ServeDriver(bridge);
-    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
+    ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}}).at("result").at("status"), 0);
     EXPECT_EQ(bridge.Call("cancelUpdateDisplayDeviceDriver",
-                          AdapterParams(kAdapterA))["result"]["status"],
+                          AdapterParams(kAdapterA)).at("result").at("status"),
               -1004);
     const std::string id = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
-    for (json event = bridge.NextEvent(id); event["params"]["state"] != 7;
-         event = bridge.NextEvent(id)) {
-      ASSERT_FALSE(event.is_null());
+    while (bridge.NextEvent(id).at("params").at("state") != 7) {
     }
     EXPECT_EQ(bridge.Call("cancelUpdateDisplayDeviceDriver",
-                          AdapterParams(kAdapterA))["result"]["status"],
+                          AdapterParams(kAdapterA)).at("result").at("status"),
               -1004);
     const std::vector<json> events = bridge.UpdateEvents(id);
     ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back()["params"]["state"], 10);
+    EXPECT_EQ(events.back().at("params").at("state"), 10);
   }
 }
 
@@ -261,9 +264,9 @@ TEST(SimulatorThroughBridge, LogLinesFollowTheLogMode) {
     bridge.ServeHttp(kCatalogueUrl, {true, 0, 404, "", ""});
     json extra = json::object();
     if (!c.logMode.is_null()) extra["logMode"] = c.logMode;
-    ASSERT_EQ(Init(bridge, extra)["result"]["status"], 0);
+    ASSERT_EQ(Init(bridge, extra).at("result").at("status"), 0);
     EXPECT_EQ(bridge.NextEvent(
-                  Start(bridge, "checkDisplayDeviceDriver", kAdapterA))["params"]["errorCode"],
+                  Start(bridge, "checkDisplayDeviceDriver", kAdapterA)).at("params").at("errorCode"),
               -2002);
     bridge.Drain();
 
@@ -286,42 +289,25 @@ TEST(SimulatorThroughBridge, LogLinesFollowTheLogMode) {
 
 TEST(SimulatorThroughBridge, SecondInitEndsRunningJobs) {
   SimBridge bridge(Machine());
-  ServeDriver(bridge);
-  DownloadPlan hanging;
-  hanging.progress = {10};
-  hanging.finish = false;
-  bridge.ServeDownload(kPackageUrl, hanging);
-  ASSERT_EQ(
-      Init(bridge, {{"tempDir", bridge.Folder("temp")}, {"logMode", "all"}})["result"]["status"],
-      0);
-  const std::string id = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
-  ASSERT_EQ(bridge.NextEvent(id)["params"]["state"], 1);
+  const std::string id = StartStalledUpdate(bridge);
 
-  ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}})["result"]["status"], 0);
+  ASSERT_EQ(Init(bridge, {{"tempDir", bridge.Folder("temp")}}).at("result").at("status"), 0);
   const std::vector<json> events = bridge.UpdateEvents(id);
   ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back()["params"]["errorCode"], -1003);
+  EXPECT_EQ(events.back().at("params").at("errorCode"), -1003);
 
   ServeDriver(bridge);
-  EXPECT_EQ(bridge.UpdateEvents(Start(bridge, "updateDisplayDeviceDriver", kAdapterA))
-                .back()["params"]["state"],
-            10);
+  const std::vector<json> again =
+      bridge.UpdateEvents(Start(bridge, "updateDisplayDeviceDriver", kAdapterA));
+  ASSERT_FALSE(again.empty());
+  EXPECT_EQ(again.back().at("params").at("state"), 10);
 }
 
 TEST(SimulatorThroughBridge, BridgeExitsCleanlyWhileJobsRun) {
   // Once its main loop has ended the bridge turns the library's reports away, so the callback of
   // the check that runs at exit is never released.
   SimBridge bridge(Machine(), {"electron_morvane::SdkWrapper::CheckDisplayDeviceDriver"});
-  ServeDriver(bridge);
-  DownloadPlan hanging;
-  hanging.progress = {10};
-  hanging.finish = false;
-  bridge.ServeDownload(kPackageUrl, hanging);
-  ASSERT_EQ(
-      Init(bridge, {{"tempDir", bridge.Folder("temp")}, {"logMode", "all"}})["result"]["status"],
-      0);
-  const std::string update = Start(bridge, "updateDisplayDeviceDriver", kAdapterA);
-  ASSERT_EQ(bridge.NextEvent(update)["params"]["state"], 1);
+  StartStalledUpdate(bridge);
   bridge.ServeHttp(kCatalogueUrl, NoAnswer());
   Start(bridge, "checkDisplayDeviceDriver", kAdapterB);
   bridge.Drain(100ms);

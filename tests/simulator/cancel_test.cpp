@@ -11,13 +11,8 @@ namespace {
 using CancelTest = SimulatorTest;
 
 TEST_F(CancelTest, CancelledCheckReportsCancelOnce) {
-  host_->ServeHttp(kCatalogueUrl, NoAnswer());
-  ASSERT_EQ(Init(), 0);
   CheckJob job;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &job),
-            0);
-  ASSERT_TRUE(host_->httpRequests.WaitForCount(1));
+  ASSERT_NO_FATAL_FAILURE(StartStalledCheck(job));
 
   EXPECT_EQ(Morvane_CancelCheckDisplayDeviceDriver("10de", "2484"), 0);
   const CheckReport report = job.Result();
@@ -29,8 +24,7 @@ TEST_F(CancelTest, CancelledCheckReportsCancelOnce) {
   // The host's answer arriving after all changes nothing.
   const HttpRequestSeen request = host_->httpRequests.Items().at(0);
   const std::string body = R"({"drivers":[]})";
-  table_.httpResponse(request.sdkTaskId, 0, 200, "", nullptr, 0, body.data(),
-                      static_cast<uint32_t>(body.size()), request.sdkData);
+  AnswerHttp(request, body, request.sdkData);
   ASSERT_EQ(Morvane_UninitSDK(), 0);
   EXPECT_EQ(job.reports.Items().size(), 1u);
 }
@@ -40,9 +34,7 @@ TEST_F(CancelTest, CheckCancelledBeforeItsRequestAsksNothing) {
   ServeDriver(TestDriver());
   ASSERT_EQ(Init(), 0);
   CheckJob job;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &job),
-            0);
+  ASSERT_EQ(StartCheck(kAdapterA, job), 0);
   EXPECT_EQ(Morvane_CancelCheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId), 0);
   EXPECT_EQ(job.Result().errorCode, -1003);
   EXPECT_TRUE(host_->httpRequests.Items().empty());
@@ -94,12 +86,7 @@ TEST_F(CancelTest, UpdateCancelsAtEachStageUntilTheInstallBegins) {
        -1003,
        false},
       {"while the package downloads",
-       [](FakeHost& host, json&) {
-         DownloadPlan plan;
-         plan.progress = {10};
-         plan.finish = false;
-         host.ServeDownload(kPackageUrl, plan);
-       },
+       [](FakeHost& host, json&) { host.ServeDownload(kPackageUrl, StalledDownload()); },
        [](const FakeHost&, const UpdateJob& job) {
          return job.reports.WaitUntil([](const std::vector<UpdateReport>& reports) {
            return HasState(reports, MORVANE_UPDATE_DOWNLOAD, 10);
@@ -138,9 +125,7 @@ TEST_F(CancelTest, UpdateCancelsAtEachStageUntilTheInstallBegins) {
     ASSERT_EQ(Init(options), 0);
 
     UpdateJob job;
-    ASSERT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                                &UpdateJob::Callback, &job),
-              0);
+    ASSERT_EQ(StartUpdate(kAdapterA, job), 0);
     ASSERT_TRUE(c.reach(*host_, job));
     EXPECT_EQ(Morvane_CancelUpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId),
               c.cancelResult);
@@ -158,18 +143,8 @@ TEST_F(CancelTest, UpdateCancelsAtEachStageUntilTheInstallBegins) {
 }
 
 TEST_F(CancelTest, DownloadEventsAfterTheCancelAreIgnored) {
-  ServeDriver(TestDriver());
-  DownloadPlan plan;
-  plan.progress = {10};
-  plan.finish = false;
-  host_->ServeDownload(kPackageUrl, plan);
-  ASSERT_EQ(Init(), 0);
   UpdateJob job;
-  ASSERT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                              &UpdateJob::Callback, &job),
-            0);
-  ASSERT_TRUE(job.reports.WaitUntil(
-      [](const std::vector<UpdateReport>& reports) { return HasState(reports, 1, 10); }));
+  ASSERT_NO_FATAL_FAILURE(StartStalledUpdate(job));
   ASSERT_EQ(Morvane_CancelUpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId), 0);
   ASSERT_EQ(job.Last().errorCode, -1003);
 

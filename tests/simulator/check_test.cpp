@@ -87,9 +87,7 @@ TEST_F(CheckTest, ReportsEachOutcomeExactlyOnce) {
     ASSERT_EQ(Init(), 0);
 
     CheckJob job;
-    ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                               &CheckJob::Callback, &job),
-              0);
+    ASSERT_EQ(StartCheck(kAdapterA, job), 0);
     const CheckReport report = job.Result();
     EXPECT_EQ(report.errorCode, c.code) << report.errorMsg;
     EXPECT_EQ(report.needUpdate, c.needUpdate);
@@ -137,35 +135,22 @@ TEST_F(CheckTest, NoAnswerWithinTheTimeoutGivesTimeout) {
 
 TEST_F(CheckTest, LateAnswerAfterTheTimeoutIsIgnored) {
   SetFault("httpTimeoutMs", 200);
-  host_->ServeHttp(kCatalogueUrl, NoAnswer());
-  ASSERT_EQ(Init(), 0);
   CheckJob job;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &job),
-            0);
+  ASSERT_NO_FATAL_FAILURE(StartStalledCheck(job));
   ASSERT_EQ(job.Result().errorCode, -3000);
 
   const HttpRequestSeen request = host_->httpRequests.Items().at(0);
-  const std::string body = json{{"drivers", std::vector<json>{Entry("31.0.15.3623")}}}.dump();
-  table_.httpResponse(request.sdkTaskId, 0, 200, "", nullptr, 0, body.data(),
-                      static_cast<uint32_t>(body.size()), request.sdkData);
+  AnswerHttp(request, Catalogue({Entry("31.0.15.3623")}).body, request.sdkData);
   ASSERT_EQ(Morvane_UninitSDK(), 0);
   EXPECT_EQ(job.reports.Items().size(), 1u);
 }
 
 TEST_F(CheckTest, AnswerWithAnotherTasksDataIsIgnored) {
   SetFault("httpTimeoutMs", 300);
-  host_->ServeHttp(kCatalogueUrl, NoAnswer());
-  ASSERT_EQ(Init(), 0);
   CheckJob job;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &job),
-            0);
-  ASSERT_TRUE(host_->httpRequests.WaitForCount(1));
+  ASSERT_NO_FATAL_FAILURE(StartStalledCheck(job));
   const HttpRequestSeen request = host_->httpRequests.Items().at(0);
-  const std::string body = json{{"drivers", std::vector<json>{Entry("31.0.15.3623")}}}.dump();
-  table_.httpResponse(request.sdkTaskId, 0, 200, "", nullptr, 0, body.data(),
-                      static_cast<uint32_t>(body.size()), request.sdkData + 1);
+  AnswerHttp(request, Catalogue({Entry("31.0.15.3623")}).body, request.sdkData + 1);
   // Only the genuine task data counts: without it the check runs into its timeout.
   EXPECT_EQ(job.Result().errorCode, -3000);
 }

@@ -34,4 +34,12 @@ struct DownloadPlan {
   std::string errorMsg;
 };
 
+// A download that reports 10 % and then never finishes: the update stays in its download.
+inline DownloadPlan StalledDownload() {
+  DownloadPlan plan;
+  plan.progress = {10};
+  plan.finish = false;
+  return plan;
+}
+
 }  // namespace electron_morvane::sim_test

@@ -41,50 +41,29 @@ TEST_F(LifecycleTest, StartsWithBadArgumentsAreRefused) {
 }
 
 TEST_F(LifecycleTest, SecondJobOfAKindIsRefusedWhileTheFirstRuns) {
-  ServeDriver(TestDriver());
-  DownloadPlan plan;
-  plan.progress = {10};
-  plan.finish = false;
-  host_->ServeDownload(kPackageUrl, plan);
-  ASSERT_EQ(Init(), 0);
   UpdateJob update;
-  ASSERT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                              &UpdateJob::Callback, &update),
-            0);
-  ASSERT_TRUE(host_->downloads.WaitForCount(1));
+  ASSERT_NO_FATAL_FAILURE(StartStalledUpdate(update));
 
   UpdateJob other;
-  EXPECT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                              &UpdateJob::Callback, &other),
-            -2016);
-  EXPECT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterB.vendorId, kAdapterB.deviceId,
-                                              &UpdateJob::Callback, &other),
-            -2016);
+  EXPECT_EQ(StartUpdate(kAdapterA, other), -2016);
+  EXPECT_EQ(StartUpdate(kAdapterB, other), -2016);
 
   // Checks from now on wait for a catalogue that never comes.
   host_->ServeHttp(kCatalogueUrl, NoAnswer());
   CheckJob first, second, otherAdapter;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &first),
-            0);
+  ASSERT_EQ(StartCheck(kAdapterA, first), 0);
   EXPECT_EQ(
       Morvane_CheckDisplayDeviceDriver("10de", kAdapterA.deviceId, &CheckJob::Callback, &second),
       -2013);
-  EXPECT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterB.vendorId, kAdapterB.deviceId,
-                                             &CheckJob::Callback, &otherAdapter),
-            0);
+  EXPECT_EQ(StartCheck(kAdapterB, otherAdapter), 0);
 
   // Once the jobs end, new ones start.
   ASSERT_EQ(Morvane_CancelUpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId), 0);
   ASSERT_EQ(Morvane_CancelCheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId), 0);
   ASSERT_EQ(update.Last().errorCode, -1003);
   ASSERT_EQ(first.Result().errorCode, -1003);
-  EXPECT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &second),
-            0);
-  EXPECT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterB.vendorId, kAdapterB.deviceId,
-                                              &UpdateJob::Callback, &other),
-            0);
+  EXPECT_EQ(StartCheck(kAdapterA, second), 0);
+  EXPECT_EQ(StartUpdate(kAdapterB, other), 0);
   // The refused starts never reported; the cancelled check reported once.
   ASSERT_EQ(Morvane_UninitSDK(), 0);
   EXPECT_EQ(first.reports.Items().size(), 1u);
@@ -139,23 +118,12 @@ TEST_F(LifecycleTest, LogLinesHonourTheLogMode) {
 }
 
 TEST_F(LifecycleTest, SecondInitEndsRunningJobsAndStartsAfresh) {
-  // The check waits before its request, the update hangs in its download.
+  // The update hangs in its download, the check waits before its request.
   SetFault("stepDelayMs", 60000);
-  ServeDriver(TestDriver());
-  DownloadPlan plan;
-  plan.progress = {10};
-  plan.finish = false;
-  host_->ServeDownload(kPackageUrl, plan);
-  ASSERT_EQ(Init(), 0);
-  CheckJob check;
   UpdateJob update;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterB.vendorId, kAdapterB.deviceId,
-                                             &CheckJob::Callback, &check),
-            0);
-  ASSERT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                              &UpdateJob::Callback, &update),
-            0);
-  ASSERT_TRUE(host_->downloads.WaitForCount(1));
+  ASSERT_NO_FATAL_FAILURE(StartStalledUpdate(update));
+  CheckJob check;
+  ASSERT_EQ(StartCheck(kAdapterB, check), 0);
 
   machine_["faults"]["stepDelayMs"] = 0;
   ASSERT_EQ(Init(), 0);
@@ -182,9 +150,7 @@ TEST_F(LifecycleTest, SecondInitDuringTheInstallLeavesTheDriverAsItWas) {
   ServeDriver(TestDriver());
   ASSERT_EQ(Init(), 0);
   UpdateJob update;
-  ASSERT_EQ(Morvane_UpdateDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                              &UpdateJob::Callback, &update),
-            0);
+  ASSERT_EQ(StartUpdate(kAdapterA, update), 0);
   ASSERT_TRUE(update.WaitForState(MORVANE_UPDATE_INSTALL));
 
   ASSERT_EQ(Init(), 0);
@@ -195,13 +161,8 @@ TEST_F(LifecycleTest, SecondInitDuringTheInstallLeavesTheDriverAsItWas) {
 }
 
 TEST_F(LifecycleTest, UninitEndsRunningJobsAndLaterCallsAreRefused) {
-  host_->ServeHttp(kCatalogueUrl, NoAnswer());
-  ASSERT_EQ(Init(), 0);
   CheckJob check;
-  ASSERT_EQ(Morvane_CheckDisplayDeviceDriver(kAdapterA.vendorId, kAdapterA.deviceId,
-                                             &CheckJob::Callback, &check),
-            0);
-  ASSERT_TRUE(host_->httpRequests.WaitForCount(1));
+  ASSERT_NO_FATAL_FAILURE(StartStalledCheck(check));
 
   ASSERT_EQ(Morvane_UninitSDK(), 0);
   ASSERT_EQ(check.reports.Items().size(), 1u);

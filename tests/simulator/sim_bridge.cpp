@@ -10,7 +10,7 @@ namespace electron_morvane::sim_test {
 namespace {
 
 bool IsFinalState(const json& event) {
-  const int state = event["params"].value("state", 0);
+  const int state = event.at("params").at("state");
   return state == 2 || state == 5 || state == 8 || state == 10;
 }
 
@@ -43,6 +43,7 @@ SimBridge::SimBridge(const json& machine, const std::vector<std::string>& keptBy
   options.environment["LSAN_OPTIONS"] =
       std::string(lsanOptions != nullptr ? lsanOptions : "") + ":suppressions=" + suppressions;
   host_.emplace(options);
+  inbox_.emplace(*host_, [this](const json& message) { return Serve(message); });
 }
 
 json SimBridge::Call(const std::string& method, const json& params) {
@@ -51,20 +52,11 @@ json SimBridge::Call(const std::string& method, const json& params) {
       {"type", "request"}, {"from", "host"}, {"to", "client"}, {"id", id}, {"method", method}};
   if (!params.is_null()) request["params"] = params;
   host_->Send(request);
-  return Pump(
-      [&id](const json& message) {
-        const std::string type = message.value("type", "");
-        return (type == "response" || type == "error") && message.value("id", "") == id;
-      },
-      15s);
+  return inbox_->Take(testing::AnswerTo(id), 15s, "answer to " + method);
 }
 
 json SimBridge::NextEvent(const std::string& id, std::chrono::milliseconds timeout) {
-  return Pump(
-      [&id](const json& message) {
-        return message.value("type", "") == "event" && message.value("id", "") == id;
-      },
-      timeout);
+  return inbox_->Take(testing::EventOf(id), timeout, "event of request " + id);
 }
 
 std::vector<json> SimBridge::UpdateEvents(const std::string& id) {
@@ -77,56 +69,20 @@ std::vector<json> SimBridge::UpdateEvents(const std::string& id) {
   }
 }
 
-void SimBridge::Drain(std::chrono::milliseconds quiet) {
-  for (;;) {
-    const std::optional<std::string> line = host_->ReadLine(quiet);
-    if (!line) return;
-    const json message = json::parse(*line, nullptr, false);
-    if (!Serve(message)) keptAside_.push_back(message);
-  }
-}
+void SimBridge::Drain(std::chrono::milliseconds quiet) { inbox_->Drain(quiet); }
 
 std::vector<std::string> SimBridge::LogLines() {
   std::vector<std::string> lines;
-  for (const json& params : Seen("log")) lines.push_back(params.value("log", ""));
+  for (const json& params : Seen("log")) lines.push_back(params.at("log").get<std::string>());
   return lines;
-}
-
-json SimBridge::Pump(const std::function<bool(const json&)>& wanted,
-                     std::chrono::milliseconds timeout) {
-  for (auto it = keptAside_.begin(); it != keptAside_.end(); ++it) {
-    if (wanted(*it)) {
-      json message = std::move(*it);
-      keptAside_.erase(it);
-      return message;
-    }
-  }
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    const std::optional<std::string> line = host_->ReadLine(left.count() > 0 ? left : 0ms);
-    if (!line) {
-      ADD_FAILURE() << "the awaited message did not come";
-      return nullptr;
-    }
-    json message = json::parse(*line, nullptr, false);
-    if (message.is_discarded()) {
-      ADD_FAILURE() << "not JSON: " << *line;
-      continue;
-    }
-    if (Serve(message)) continue;
-    if (wanted(message)) return message;
-    keptAside_.push_back(std::move(message));
-  }
 }
 
 bool SimBridge::Serve(const json& message) {
   if (message.value("type", "") != "request" || message.value("from", "") != "client") {
     return false;
   }
-  const std::string method = message.value("method", "");
-  const json params = message.value("params", json::object());
+  const std::string method = message.at("method");
+  const json& params = message.at("params");
   seen_[method].push_back(params);
   if (method == "httpRequest") AnswerHttp(params);
   if (method == "downloadFile") AnswerDownload(params);
@@ -135,7 +91,7 @@ bool SimBridge::Serve(const json& message) {
 
 void SimBridge::AnswerHttp(const json& params) {
   HttpReply reply{true, -3001, 0, "no such host", ""};
-  if (const auto found = httpReplies_.find(params.value("url", "")); found != httpReplies_.end()) {
+  if (const auto found = httpReplies_.find(params.at("url").get<std::string>()); found != httpReplies_.end()) {
     reply = found->second;
   }
   if (!reply.answer) return;
@@ -153,12 +109,12 @@ void SimBridge::AnswerDownload(const json& params) {
   plan.progress.clear();
   plan.result = -3001;
   plan.errorMsg = "no such file";
-  if (const auto found = downloadPlans_.find(params.value("url", ""));
+  if (const auto found = downloadPlans_.find(params.at("url").get<std::string>());
       found != downloadPlans_.end()) {
     plan = found->second;
   }
   if (plan.result == 0) {
-    std::ofstream(params.value("path", ""), std::ios::binary | std::ios::trunc) << plan.bytes;
+    std::ofstream(params.at("path").get<std::string>(), std::ios::binary | std::ios::trunc) << plan.bytes;
   }
   const auto event = [&](int32_t progress, bool isFinish, int32_t result, int32_t status,
                          const std::string& errorMsg) {

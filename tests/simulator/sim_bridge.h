@@ -3,7 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "host_plans.h"
 #include "support/bridge_host.h"
+#include "support/message_inbox.h"
 #include "support/temp_folder.h"
 
 namespace electron_morvane::sim_test {
@@ -48,8 +48,6 @@ class SimBridge {
   std::vector<std::string> LogLines();
 
  private:
-  // Reads messages, serving reverse requests, until one matches; others are kept for later.
-  json Pump(const std::function<bool(const json&)>& wanted, std::chrono::milliseconds timeout);
   // True when the message was a reverse request, now served.
   bool Serve(const json& message);
   void AnswerHttp(const json& params);
@@ -58,10 +56,11 @@ class SimBridge {
 
   testing::TempFolder files_;
   std::optional<testing::BridgeHost> host_;
+  // Serves reverse requests as they arrive and keeps the rest.
+  std::optional<testing::MessageInbox> inbox_;
   std::map<std::string, HttpReply> httpReplies_;
   std::map<std::string, DownloadPlan> downloadPlans_;
   std::map<std::string, std::vector<json>> seen_;
-  std::vector<json> keptAside_;
   int nextId_ = 1;
 };
 

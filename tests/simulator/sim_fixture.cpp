@@ -152,18 +152,50 @@ SdkDisplayDeviceRecord SimulatorTest::Device(const TestAdapter& adapter) {
   return {};
 }
 
+int32_t SimulatorTest::StartCheck(const TestAdapter& adapter, CheckJob& job) {
+  return Morvane_CheckDisplayDeviceDriver(adapter.vendorId, adapter.deviceId, &CheckJob::Callback,
+                                          &job);
+}
+
+int32_t SimulatorTest::StartUpdate(const TestAdapter& adapter, UpdateJob& job) {
+  return Morvane_UpdateDisplayDeviceDriver(adapter.vendorId, adapter.deviceId,
+                                           &UpdateJob::Callback, &job);
+}
+
+void SimulatorTest::StartStalledUpdate(UpdateJob& job) {
+  ServeDriver(TestDriver());
+  host_->ServeDownload(kPackageUrl, StalledDownload());
+  ASSERT_EQ(Init(), MORVANE_OK);
+  ASSERT_EQ(StartUpdate(kAdapterA, job), MORVANE_OK);
+  ASSERT_TRUE(job.reports.WaitUntil([](const std::vector<UpdateReport>& reports) {
+    for (const UpdateReport& report : reports) {
+      if (report.state == MORVANE_UPDATE_DOWNLOAD && report.progress == 10) return true;
+    }
+    return false;
+  })) << "the download never reported its progress";
+}
+
+void SimulatorTest::StartStalledCheck(CheckJob& job) {
+  host_->ServeHttp(kCatalogueUrl, NoAnswer());
+  ASSERT_EQ(Init(), MORVANE_OK);
+  ASSERT_EQ(StartCheck(kAdapterA, job), MORVANE_OK);
+  ASSERT_TRUE(host_->httpRequests.WaitForCount(1)) << "the check never asked for the catalogue";
+}
+
+void SimulatorTest::AnswerHttp(const HttpRequestSeen& request, const std::string& body,
+                               uint64_t sdkData) {
+  table_.httpResponse(request.sdkTaskId, MORVANE_OK, 200, "", nullptr, 0, body.data(),
+                      static_cast<uint32_t>(body.size()), sdkData);
+}
+
 CheckReport SimulatorTest::Check(const TestAdapter& adapter) {
   CheckJob job;
-  EXPECT_EQ(Morvane_CheckDisplayDeviceDriver(adapter.vendorId, adapter.deviceId,
-                                             &CheckJob::Callback, &job),
-            MORVANE_OK);
+  EXPECT_EQ(StartCheck(adapter, job), MORVANE_OK);
   return job.Result();
 }
 
 UpdateReport SimulatorTest::Update(const TestAdapter& adapter, UpdateJob& job) {
-  EXPECT_EQ(Morvane_UpdateDisplayDeviceDriver(adapter.vendorId, adapter.deviceId,
-                                              &UpdateJob::Callback, &job),
-            MORVANE_OK);
+  EXPECT_EQ(StartUpdate(adapter, job), MORVANE_OK);
   return job.Last();
 }
 

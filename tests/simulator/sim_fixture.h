@@ -92,6 +92,18 @@ class SimulatorTest : public ::testing::Test {
   std::vector<SdkDisplayDeviceRecord> Devices();
   SdkDisplayDeviceRecord Device(const TestAdapter& adapter);
 
+  // Starts a job of the adapter; returns what the library's start returned.
+  int32_t StartCheck(const TestAdapter& adapter, CheckJob& job);
+  int32_t StartUpdate(const TestAdapter& adapter, UpdateJob& job);
+  // Serves the test driver with a download that stalls, inits, and starts an update of adapter A
+  // that is left waiting in its download once it has reported 10 %.
+  void StartStalledUpdate(UpdateJob& job);
+  // Inits with a host that never answers the catalogue request, and starts a check of adapter A
+  // that is left waiting for that answer once it has asked.
+  void StartStalledCheck(CheckJob& job);
+  // Answers an HTTP request the library made, as the host would, with this body and task data.
+  void AnswerHttp(const HttpRequestSeen& request, const std::string& body, uint64_t sdkData);
+
   // Runs a check of the adapter to its report.
   CheckReport Check(const TestAdapter& adapter);
   // Runs an update of the adapter to its end.

@@ -256,11 +256,7 @@ TEST_F(UpdateTest, QuietDownloadTimesOutAndIsCancelledAtTheHost) {
   SetFault("httpTimeoutMs", 300);
   TestDriver driver;
   ServeDriver(driver);
-  DownloadPlan plan;
-  plan.bytes = PackageBytes(driver);
-  plan.progress = {10};
-  plan.finish = false;
-  host_->ServeDownload(kPackageUrl, plan);
+  host_->ServeDownload(kPackageUrl, StalledDownload());
   ASSERT_EQ(Init(), 0);
 
   UpdateJob job;
