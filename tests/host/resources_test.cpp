@@ -62,11 +62,11 @@ TEST(Resources, ALineTooLongForMemoryIsDroppedAndTheBridgeGoesOn) {
     for (int i = 0; i < 400; ++i) bridge.Host().Write(chunk);
     bridge.Host().Write("\"}\n" + Request("after", "getSdkVersion").dump() + "\n");
   });
-  const json dropped = bridge.Next(60s);
+  const json dropped = bridge.Host().ReadMessage(60s);
   writer.join();
   EXPECT_EQ(dropped, json::parse(R"({"type":"fatal","from":"client","to":"host",)"
                                  R"("error":"parse message failed line dropped: not enough memory"})"));
-  const json answer = bridge.Next();
+  const json answer = bridge.Host().ReadMessage();
   EXPECT_EQ(answer.value("id", ""), "after");
   EXPECT_EQ(answer.at("result").at("status"), 0);
 }
