@@ -1,0 +1,41 @@
+// One measurement per function, taken on a freshly started peer (bridge or raw). Each checks
+// what came back and throws when a line is missing, malformed or out of order.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "peer.h"
+
+namespace electron_morvane::bench {
+
+// Requests written as fast as the pipe takes them while a reader collects the answers;
+// answers per second from the first byte written to the last answer's line feed.
+double PipelinedRequestsPerSecond(Peer& peer, std::size_t requests, std::size_t replyBytes);
+
+struct Latency {
+  double p50Us = 0;
+  double p99Us = 0;
+};
+// One request at a time: from writing it to the line feed of its answer.
+Latency RoundTrips(Peer& peer, std::size_t count);
+
+// Answers to httpRequest carrying `body`, each followed by a getSdkVersion request: milliseconds
+// from the answer's first byte to the following request's answer (median of `count`). For the
+// bridge, each answer is to an httpRequest the library sent, and the library must have received
+// every body whole (its call log tells the length).
+double BodyDeliveryMs(Peer& peer, bool bridge, const std::string& body, std::size_t count);
+// nlohmann::json::parse of the same answer line, in this process (median of `count`).
+double ParseMs(const std::string& body, std::size_t count);
+
+// After init, a setDriverDownloadDir request starts `threads` x `count` numbered log lines: lines
+// per second from writing that request to the last line's arrival. Every line must be JSON, none
+// lost, each thread's in order.
+inline constexpr char kBurstId[] = "burst";
+double LogLinesPerSecond(Peer& peer, std::uint32_t threads, std::uint32_t count,
+                         std::size_t lineBytes);
+
+}  // namespace electron_morvane::bench
