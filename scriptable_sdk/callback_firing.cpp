@@ -106,8 +106,8 @@ void FireOnce(const FireWhat& what, const TriggeringCall& call, std::uint32_t th
                      callbacks.log(fire.line.c_str());
                      return;
                    }
-                   const std::string line = fire.line + " " + std::to_string(thread) + " " +
-                                            std::to_string(sequence);
+                   const std::string line =
+                       fire.line + " " + std::to_string(thread) + " " + std::to_string(sequence);
                    callbacks.log(line.c_str());
                  },
                  [&](const DownloadFire& fire) {

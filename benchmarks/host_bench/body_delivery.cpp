@@ -23,7 +23,8 @@ std::string AwaitHttpRequest(Peer& peer, std::size_t index) {
   std::string reverseId;
   for (;;) {
     const json message = json::parse(peer.In().NextLine(), nullptr, false);
-    if (message.is_discarded()) throw std::runtime_error("body: the bridge wrote a line that is not JSON");
+    if (message.is_discarded())
+      throw std::runtime_error("body: the bridge wrote a line that is not JSON");
     if (message.value("method", "") == "httpRequest") reverseId = message.value("id", "");
     if (message.value("type", "") == "response" && message.value("id", "") == id) break;
   }

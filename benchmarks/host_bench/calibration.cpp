@@ -41,8 +41,8 @@ void CalibrateReply(const PeerSetups& setups, Calibration& calibration) {
     throw std::runtime_error("unexpected answer to getSdkVersion: " + reply);
   }
   calibration.version = message["result"]["data"].get<std::string>();
-  calibration.replyTemplate =
-      WithSlot(reply, std::string("\"id\":\"") + kProbeId + "\"", std::string("\"id\":\"") + kIdSlot + "\"");
+  calibration.replyTemplate = WithSlot(reply, std::string("\"id\":\"") + kProbeId + "\"",
+                                       std::string("\"id\":\"") + kIdSlot + "\"");
 }
 
 std::string HexOf(const std::string& bytes) {
@@ -79,10 +79,10 @@ void CalibrateScripted(const PeerSetups& setups, std::size_t bodyBytes, Calibrat
     }
     if (httpRequestId.empty() || logLine.empty()) others.push_back(bridge.In().NextLine());
   }
-  calibration.logTemplate = WithSlot(
-      WithSlot(logLine, "\"id\":\"" + ParseLine(logLine).value("id", "") + "\"",
-               std::string("\"id\":\"") + kIdSlot + "\""),
-      LogText(0, 0), kTextSlot);
+  calibration.logTemplate =
+      WithSlot(WithSlot(logLine, "\"id\":\"" + ParseLine(logLine).value("id", "") + "\"",
+                        std::string("\"id\":\"") + kIdSlot + "\""),
+               LogText(0, 0), kTextSlot);
 
   const std::string body = BodyOfSize(bodyBytes);
   bridge.Send(HttpAnswer(httpRequestId, body) + VersionRequest("3"));
@@ -109,7 +109,8 @@ std::vector<json> CallsIn(const std::string& callLogPath, const std::string& fun
   std::string line;
   while (std::getline(file, line)) {
     json entry = json::parse(line, nullptr, false);
-    if (!entry.is_discarded() && entry.value("call", "") == function) calls.push_back(std::move(entry));
+    if (!entry.is_discarded() && entry.value("call", "") == function)
+      calls.push_back(std::move(entry));
   }
   return calls;
 }

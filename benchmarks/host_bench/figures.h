@@ -12,9 +12,14 @@
 
 namespace electron_morvane::bench {
 
+struct Throughput {
+  double perSecond = 0;
+  std::size_t bytes = 0;  // received, so both sides can be seen to write the same
+};
+
 // Requests written as fast as the pipe takes them while a reader collects the answers;
 // answers per second from the first byte written to the last answer's line feed.
-double PipelinedRequestsPerSecond(Peer& peer, std::size_t requests, std::size_t replyBytes);
+Throughput PipelinedRequests(Peer& peer, std::size_t requests, std::size_t replyBytes);
 
 struct Latency {
   double p50Us = 0;
@@ -35,7 +40,6 @@ double ParseMs(const std::string& body, std::size_t count);
 // per second from writing that request to the last line's arrival. Every line must be JSON, none
 // lost, each thread's in order.
 inline constexpr char kBurstId[] = "burst";
-double LogLinesPerSecond(Peer& peer, std::uint32_t threads, std::uint32_t count,
-                         std::size_t lineBytes);
+Throughput LogLines(Peer& peer, std::uint32_t threads, std::uint32_t count, std::size_t lineBytes);
 
 }  // namespace electron_morvane::bench

@@ -54,8 +54,7 @@ void CheckLines(const Peer& peer, const std::string& received, std::uint32_t thr
 
 }  // namespace
 
-double LogLinesPerSecond(Peer& peer, std::uint32_t threads, std::uint32_t count,
-                         std::size_t lineBytes) {
+Throughput LogLines(Peer& peer, std::uint32_t threads, std::uint32_t count, std::size_t lineBytes) {
   const std::size_t lines = static_cast<std::size_t>(threads) * count;
   peer.In().Reserve((lines + 1) * (lineBytes + 8));
   peer.Send(InitRequest(kInitId));
@@ -64,16 +63,18 @@ double LogLinesPerSecond(Peer& peer, std::uint32_t threads, std::uint32_t count,
   const std::string request = DownloadDirRequest(kBurstId);
 
   Clock::time_point last;
-  Worker reader([&] {
-    peer.In().ReceiveLines(lines + 1);
-    last = Clock::now();
-  },
-                [&] { ::shutdown(peer.Fd(), SHUT_RDWR); });
+  Worker reader(
+      [&] {
+        peer.In().ReceiveLines(lines + 1);
+        last = Clock::now();
+      },
+      [&] { ::shutdown(peer.Fd(), SHUT_RDWR); });
   const Clock::time_point first = Clock::now();
   SendAll(peer.Fd(), request);
   reader.Join();
-  CheckLines(peer, peer.In().CountedBytes(), threads, count);
-  return static_cast<double>(lines) / Seconds(last - first);
+  const std::string received = peer.In().CountedBytes();
+  CheckLines(peer, received, threads, count);
+  return Throughput{static_cast<double>(lines) / Seconds(last - first), received.size()};
 }
 
 }  // namespace electron_morvane::bench

@@ -10,6 +10,32 @@
 #include "report.h"
 #include "rounds.h"
 
+namespace {
+
+void PrintSettings(const electron_morvane::bench::Options& options,
+                   const electron_morvane::bench::Calibration& calibration) {
+  std::printf("bridge:    %s\n", options.bridge.c_str());
+  std::printf(
+      "libraries: the one beside the bridge (version %s) for pipelined and round trip;\n"
+      "           the scriptable one in %s for the others\n",
+      calibration.version.c_str(), options.scriptableDir.c_str());
+  std::printf(
+      "rounds:    %d, each running bridge and reference back to back, the order "
+      "alternating\n",
+      options.rounds);
+  std::printf(
+      "per round: %zu pipelined requests, %zu round trips, %zu answers of %zu body bytes, "
+      "%u x %u log lines, %.0f s idle\n",
+      options.requests, options.roundTrips, options.bodyCount, options.bodyBytes,
+      options.logThreads, options.logCount, options.idleSeconds);
+  std::printf(
+      "bridge and reference columns are medians over the rounds; ratio is the median of "
+      "the per-round bridge/reference ratios\n");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace electron_morvane::bench;
   if (IsRawPeerCall(argc, argv)) return RunRawPeer(argc, argv);
@@ -17,9 +43,7 @@ int main(int argc, char** argv) {
   try {
     const PeerSetups setups(options, SelfPath());
     const Calibration calibration = Calibrate(setups, options.bodyBytes);
-    std::printf("bridge %s, library %s (version %s), %d rounds\n", options.bridge.c_str(),
-                options.scriptableDir.c_str(), calibration.version.c_str(), options.rounds);
-    std::fflush(stdout);
+    PrintSettings(options, calibration);
     Report report;
     RunRounds(options, setups, calibration, report);
     std::printf("\n");

@@ -22,7 +22,8 @@ inline double Seconds(Clock::duration duration) {
 inline double Percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0;
   const auto rank = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank), values.end());
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank),
+                   values.end());
   return values[rank];
 }
 

@@ -104,7 +104,8 @@ Options ParseOptions(int argc, char** argv) {
   }
   if (!scriptableGiven) {
     namespace fs = std::filesystem;
-    const fs::path besideBridge = fs::path(options.bridge).parent_path().parent_path() / "scriptable";
+    const fs::path besideBridge =
+        fs::path(options.bridge).parent_path().parent_path() / "scriptable";
     options.scriptableDir = bridgeGiven && fs::exists(besideBridge / "libMorvaneSdk.so")
                                 ? besideBridge.string()
                                 : std::string(MORVANE_BENCH_SCRIPTABLE_DIR);

@@ -27,8 +27,9 @@ bool PeekLineReader::ReadLine(std::string& line) {
     if (peeked <= 0) return false;
     const void* feed = std::memchr(chunk_.data(), '\n', static_cast<std::size_t>(peeked));
     const std::size_t take =
-        feed == nullptr ? static_cast<std::size_t>(peeked)
-                        : static_cast<std::size_t>(static_cast<const char*>(feed) - chunk_.data()) + 1;
+        feed == nullptr
+            ? static_cast<std::size_t>(peeked)
+            : static_cast<std::size_t>(static_cast<const char*>(feed) - chunk_.data()) + 1;
     std::size_t taken = 0;
     while (taken < take) {
       const ssize_t got = ::recv(fd_, chunk_.data() + taken, take - taken, 0);

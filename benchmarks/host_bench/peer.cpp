@@ -35,7 +35,8 @@ ChildProcess Peer::Start(const PeerSetup& setup) {
     file << contents;
     if (!file) throw std::runtime_error("cannot write " + folder_.File(name));
   }
-  for (const auto& [variable, name] : setup.pathVariables) environment[variable] = folder_.File(name);
+  for (const auto& [variable, name] : setup.pathVariables)
+    environment[variable] = folder_.File(name);
   environment["MORVANE_PIPE"] = folder_.File(kSocketName);
   return ChildProcess(setup.command, environment);
 }

@@ -25,7 +25,8 @@ PeerSetup PeerSetups::BridgeWithScenario(const nlohmann::json& scenario) const {
   setup.command = {bridge_};
   const char* inherited = std::getenv("LD_LIBRARY_PATH");
   setup.environment["LD_LIBRARY_PATH"] =
-      scriptableDir_ + (inherited != nullptr && *inherited != '\0' ? ":" + std::string(inherited) : "");
+      scriptableDir_ +
+      (inherited != nullptr && *inherited != '\0' ? ":" + std::string(inherited) : "");
   setup.files["scenario.json"] = scenario.dump();
   setup.pathVariables["MORVANE_SCRIPT"] = "scenario.json";
   setup.pathVariables["MORVANE_CALL_LOG"] = kCallLogFile;

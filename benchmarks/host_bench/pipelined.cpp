@@ -28,23 +28,25 @@ void CheckAnswers(const std::string& received, std::size_t requests, const std::
 
 }  // namespace
 
-double PipelinedRequestsPerSecond(Peer& peer, std::size_t requests, std::size_t replyBytes) {
+Throughput PipelinedRequests(Peer& peer, std::size_t requests, std::size_t replyBytes) {
   std::string written;
   written.reserve(requests * 90);
   for (std::size_t i = 0; i < requests; ++i) written += VersionRequest(std::to_string(i));
   peer.In().Reserve(requests * (replyBytes + 8));
 
   Clock::time_point last;
-  Worker reader([&] {
-    peer.In().ReceiveLines(requests);
-    last = Clock::now();
-  },
-                [&] { ::shutdown(peer.Fd(), SHUT_RDWR); });
+  Worker reader(
+      [&] {
+        peer.In().ReceiveLines(requests);
+        last = Clock::now();
+      },
+      [&] { ::shutdown(peer.Fd(), SHUT_RDWR); });
   const Clock::time_point first = Clock::now();
   SendAll(peer.Fd(), written);
   reader.Join();
-  CheckAnswers(peer.In().CountedBytes(), requests, peer.Label());
-  return static_cast<double>(requests) / Seconds(last - first);
+  const std::string received = peer.In().CountedBytes();
+  CheckAnswers(received, requests, peer.Label());
+  return Throughput{static_cast<double>(requests) / Seconds(last - first), received.size()};
 }
 
 }  // namespace electron_morvane::bench

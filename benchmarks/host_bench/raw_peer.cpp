@@ -110,8 +110,12 @@ class RawPeer {
 }  // namespace
 
 std::vector<std::string> RawPeerArguments(const RawPeerConfig& config) {
-  return {kRawPeerFlag,  config.reply, config.logLine, config.burstId,
-          std::to_string(config.logThreads), std::to_string(config.logCount)};
+  return {kRawPeerFlag,
+          config.reply,
+          config.logLine,
+          config.burstId,
+          std::to_string(config.logThreads),
+          std::to_string(config.logCount)};
 }
 
 bool IsRawPeerCall(int argc, char** argv) {

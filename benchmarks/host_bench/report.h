@@ -23,7 +23,7 @@ struct Row {
   std::string reference;  // "raw" or "parse"
   Goal goal = Goal::kNone;
   double bound = 0;
-  std::vector<double> bridge;      // one value per round
+  std::vector<double> bridge;           // one value per round
   std::vector<double> referenceValues;  // paired with bridge
 };
 

@@ -18,8 +18,7 @@ nlohmann::json BodyScenario(const std::string& version, bool bodyBytes) {
           {"callLog", {{"functions", {"httpResponse"}}, {"bodyHex", bodyBytes}}}};
 }
 
-nlohmann::json LogScenario(const std::string& version, std::uint32_t threads,
-                           std::uint32_t count) {
+nlohmann::json LogScenario(const std::string& version, std::uint32_t threads, std::uint32_t count) {
   return {{"version", version},
           {"actions",
            {{{"on", "Morvane_SetDriverDownloadDir"},

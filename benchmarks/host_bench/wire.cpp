@@ -12,8 +12,8 @@ using nlohmann::json;
 
 // Members in the host's order, "type" first, as the host package writes them.
 std::string Request(const std::string& id, const std::string& method, const json& params) {
-  nlohmann::ordered_json message = {{"type", "request"}, {"from", "host"}, {"to", "client"},
-                                    {"id", id}, {"method", method}};
+  nlohmann::ordered_json message = {
+      {"type", "request"}, {"from", "host"}, {"to", "client"}, {"id", id}, {"method", method}};
   if (!params.is_null()) message["params"] = params;
   return message.dump() + "\n";
 }
@@ -28,8 +28,12 @@ std::string VersionRequest(const std::string& id) {
 
 std::string InitRequest(const std::string& id) {
   return Request(id, "init",
-                 {{"appName", "Bench"}, {"appId", "bench"}, {"deviceId", "pc-1"},
-                  {"clientVersion", "1.0.0"}, {"oversea", false}, {"logMode", {"all"}}});
+                 {{"appName", "Bench"},
+                  {"appId", "bench"},
+                  {"deviceId", "pc-1"},
+                  {"clientVersion", "1.0.0"},
+                  {"oversea", false},
+                  {"logMode", {"all"}}});
 }
 
 std::string DownloadDirRequest(const std::string& id) {

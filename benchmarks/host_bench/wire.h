@@ -21,7 +21,8 @@ inline constexpr char kIdSlot[] = "@ID@";
 inline constexpr char kTextSlot[] = "@TEXT@";
 
 // `sample` with the first occurrence of `literal` replaced by `slot`; throws when absent.
-std::string WithSlot(const std::string& sample, const std::string& literal, const std::string& slot);
+std::string WithSlot(const std::string& sample, const std::string& literal,
+                     const std::string& slot);
 
 // A template split at its slots, filled without searching.
 class LineTemplate {
