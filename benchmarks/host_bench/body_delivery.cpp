@@ -1,3 +1,5 @@
+#include <time.h>
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "figures.h"
 #include "measure_util.h"
 #include "peer_setups.h"
+#include "proc_stats.h"
 #include "wire.h"
 
 namespace electron_morvane::bench {
@@ -43,41 +46,53 @@ void CheckBodiesArrived(const Peer& peer, std::size_t count, std::size_t bodyByt
   }
 }
 
+double ThreadCpuMilliseconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 }  // namespace
 
-double BodyDeliveryMs(Peer& peer, bool bridge, const std::string& body, std::size_t count) {
+Delivery BodyDelivery(Peer& peer, bool bridge, const std::string& body, std::size_t count) {
   std::vector<double> milliseconds;
+  std::vector<double> cpuMilliseconds;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string reverseId = bridge ? AwaitHttpRequest(peer, i) : "0";
     const std::string fenceId = "f" + std::to_string(i);
     const std::string written = HttpAnswer(reverseId, body) + VersionRequest(fenceId);
+    const ProcessCounters before = ReadCounters(peer.Pid());
     const Clock::time_point start = Clock::now();
     SendAll(peer.Fd(), written);
     const std::string answer = peer.In().NextLine();
     const Clock::time_point end = Clock::now();
+    cpuMilliseconds.push_back(CpuMicroseconds(before, ReadCounters(peer.Pid())) / 1e3);
     if (IdOf(answer) != fenceId) {
       throw std::runtime_error("body: the " + peer.Label() + " answered " + answer.substr(0, 200));
     }
     milliseconds.push_back(Seconds(end - start) * 1e3);
   }
   if (bridge) CheckBodiesArrived(peer, count, body.size());
-  return Median(milliseconds);
+  return Delivery{Median(milliseconds), Median(cpuMilliseconds)};
 }
 
-double ParseMs(const std::string& body, std::size_t count) {
+Delivery Parse(const std::string& body, std::size_t count) {
   std::string line = HttpAnswer("0", body);
   line.pop_back();
   std::vector<double> milliseconds;
+  std::vector<double> cpuMilliseconds;
   for (std::size_t i = 0; i < count; ++i) {
+    const double cpuStart = ThreadCpuMilliseconds();
     const Clock::time_point start = Clock::now();
     json parsed = json::parse(line);
     const Clock::time_point end = Clock::now();
+    cpuMilliseconds.push_back(ThreadCpuMilliseconds() - cpuStart);
     if (parsed["params"]["body"].get_ref<const std::string&>().size() != body.size()) {
       throw std::runtime_error("parse: the body came out altered");
     }
     milliseconds.push_back(Seconds(end - start) * 1e3);
   }
-  return Median(milliseconds);
+  return Delivery{Median(milliseconds), Median(cpuMilliseconds)};
 }
 
 }  // namespace electron_morvane::bench

@@ -12,9 +12,12 @@
 
 namespace electron_morvane::bench {
 
+// Besides the time, every figure reads the peer's CPU time (all its threads) around the timed
+// work: on a busy machine it moves far less than the time does.
 struct Throughput {
   double perSecond = 0;
-  std::size_t bytes = 0;  // received, so both sides can be seen to write the same
+  double cpuUsPerItem = 0;  // the peer's CPU time per request or line (ended threads included)
+  std::size_t bytes = 0;    // received, so both sides can be seen to write the same
 };
 
 // Requests written as fast as the pipe takes them while a reader collects the answers;
@@ -32,9 +35,13 @@ Latency RoundTrips(Peer& peer, std::size_t count);
 // from the answer's first byte to the following request's answer (median of `count`). For the
 // bridge, each answer is to an httpRequest the library sent, and the library must have received
 // every body whole (its call log tells the length).
-double BodyDeliveryMs(Peer& peer, bool bridge, const std::string& body, std::size_t count);
+struct Delivery {
+  double ms = 0;     // median
+  double cpuMs = 0;  // median CPU time of the peer, or of the parsing thread
+};
+Delivery BodyDelivery(Peer& peer, bool bridge, const std::string& body, std::size_t count);
 // nlohmann::json::parse of the same answer line, in this process (median of `count`).
-double ParseMs(const std::string& body, std::size_t count);
+Delivery Parse(const std::string& body, std::size_t count);
 
 // After init, a setDriverDownloadDir request starts `threads` x `count` numbered log lines: lines
 // per second from writing that request to the last line's arrival. Every line must be JSON, none

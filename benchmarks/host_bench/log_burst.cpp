@@ -9,6 +9,7 @@
 
 #include "figures.h"
 #include "measure_util.h"
+#include "proc_stats.h"
 #include "wire.h"
 
 namespace electron_morvane::bench {
@@ -62,6 +63,7 @@ Throughput LogLines(Peer& peer, std::uint32_t threads, std::uint32_t count, std:
   }
   const std::string request = DownloadDirRequest(kBurstId);
 
+  const ProcessCounters before = ReadCounters(peer.Pid());
   Clock::time_point last;
   Worker reader(
       [&] {
@@ -72,9 +74,12 @@ Throughput LogLines(Peer& peer, std::uint32_t threads, std::uint32_t count, std:
   const Clock::time_point first = Clock::now();
   SendAll(peer.Fd(), request);
   reader.Join();
+  const ProcessCounters after = ReadCounters(peer.Pid());
   const std::string received = peer.In().CountedBytes();
   CheckLines(peer, received, threads, count);
-  return Throughput{static_cast<double>(lines) / Seconds(last - first), received.size()};
+  return Throughput{static_cast<double>(lines) / Seconds(last - first),
+                    ProcessCpuMicroseconds(before, after) / static_cast<double>(lines),
+                    received.size()};
 }
 
 }  // namespace electron_morvane::bench

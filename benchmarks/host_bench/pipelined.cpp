@@ -7,6 +7,7 @@
 
 #include "figures.h"
 #include "measure_util.h"
+#include "proc_stats.h"
 #include "wire.h"
 
 namespace electron_morvane::bench {
@@ -34,6 +35,7 @@ Throughput PipelinedRequests(Peer& peer, std::size_t requests, std::size_t reply
   for (std::size_t i = 0; i < requests; ++i) written += VersionRequest(std::to_string(i));
   peer.In().Reserve(requests * (replyBytes + 8));
 
+  const ProcessCounters before = ReadCounters(peer.Pid());
   Clock::time_point last;
   Worker reader(
       [&] {
@@ -44,9 +46,12 @@ Throughput PipelinedRequests(Peer& peer, std::size_t requests, std::size_t reply
   const Clock::time_point first = Clock::now();
   SendAll(peer.Fd(), written);
   reader.Join();
+  const ProcessCounters after = ReadCounters(peer.Pid());
   const std::string received = peer.In().CountedBytes();
   CheckAnswers(received, requests, peer.Label());
-  return Throughput{static_cast<double>(requests) / Seconds(last - first), received.size()};
+  return Throughput{static_cast<double>(requests) / Seconds(last - first),
+                    ProcessCpuMicroseconds(before, after) / static_cast<double>(requests),
+                    received.size()};
 }
 
 }  // namespace electron_morvane::bench

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -26,13 +27,9 @@ std::uint64_t SwitchesOf(const std::filesystem::path& task) {
   return total;
 }
 
-// schedstat counts nanoseconds; stat's utime and stime only clock ticks (10 ms), too coarse for
-// a process that is meant to use almost nothing.
-std::uint64_t CpuNanosecondsOf(const std::filesystem::path& task) {
-  std::ifstream schedstat(task / "schedstat");
-  std::uint64_t onCpu = 0;
-  if (schedstat >> onCpu) return onCpu;
-  std::ifstream statFile(task / "stat");
+// utime + stime from a stat file, in nanoseconds.
+std::uint64_t TickCpuNanosecondsOf(const std::filesystem::path& entry) {
+  std::ifstream statFile(entry / "stat");
   std::string text((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
   const auto close = text.rfind(')');
   if (close == std::string::npos) return 0;
@@ -48,6 +45,15 @@ std::uint64_t CpuNanosecondsOf(const std::filesystem::path& task) {
   return (utime + stime) * 1000000000ull / static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
 }
 
+// schedstat counts nanoseconds; stat's utime and stime only clock ticks (10 ms), too coarse for
+// a process that is meant to use almost nothing.
+std::uint64_t CpuNanosecondsOf(const std::filesystem::path& task) {
+  std::ifstream schedstat(task / "schedstat");
+  std::uint64_t onCpu = 0;
+  if (schedstat >> onCpu) return onCpu;
+  return TickCpuNanosecondsOf(task);
+}
+
 }  // namespace
 
 ProcessCounters ReadCounters(pid_t pid) {
@@ -59,17 +65,15 @@ ProcessCounters ReadCounters(pid_t pid) {
     counters.cpuNanoseconds += CpuNanosecondsOf(task.path());
   }
   if (error) throw std::runtime_error("cannot read /proc for process " + std::to_string(pid));
+  counters.processCpuNanoseconds = TickCpuNanosecondsOf("/proc/" + std::to_string(pid));
   return counters;
 }
 
 IdleUsage UsageBetween(const ProcessCounters& before, const ProcessCounters& after,
                        double seconds) {
-  const auto grown = [](std::uint64_t from, std::uint64_t to) {
-    return to > from ? static_cast<double>(to - from) : 0.0;
-  };
   IdleUsage usage;
-  usage.wakeupsPerSecond = grown(before.contextSwitches, after.contextSwitches) / seconds;
-  usage.cpuPercent = grown(before.cpuNanoseconds, after.cpuNanoseconds) / 1e9 / seconds * 100.0;
+  usage.wakeupsPerSecond = Grown(before.contextSwitches, after.contextSwitches) / seconds;
+  usage.cpuPercent = Grown(before.cpuNanoseconds, after.cpuNanoseconds) / 1e9 / seconds * 100.0;
   return usage;
 }
 

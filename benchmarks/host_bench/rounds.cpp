@@ -109,6 +109,8 @@ class Round {
     CompareBytes("pipelined", bridge, raw);
     Record("pipelined getSdkVersion", "req/s", "raw", Goal::kRatioAtLeast, 0.9, bridge.perSecond,
            raw.perSecond);
+    Record("  peer CPU per request", "us", "raw", Goal::kNone, 0, bridge.cpuUsPerItem,
+           raw.cpuUsPerItem);
   }
 
   void RoundTrip() {
@@ -130,24 +132,26 @@ class Round {
   }
 
   void Body() {
-    double bridge = 0;
-    double raw = 0;
-    Both<double>(
+    Delivery bridge;
+    Delivery raw;
+    Both<Delivery>(
         "body",
         [&] {
           Peer peer(setups_.BridgeWithScenario(BodyScenario(calibration_.version, false)));
           Initialise(peer);
-          return BodyDeliveryMs(peer, true, body_, options_.bodyCount);
+          return BodyDelivery(peer, true, body_, options_.bodyCount);
         },
         [&] {
           Peer peer(setups_.Raw(RawReplies()));
-          return BodyDeliveryMs(peer, false, body_, options_.bodyCount);
+          return BodyDelivery(peer, false, body_, options_.bodyCount);
         },
         bridge, raw);
-    const double parse = ParseMs(body_, options_.bodyCount);
+    const Delivery parse = Parse(body_, options_.bodyCount);
     const std::string size = Size();
-    Record(size + " answer into library", "ms", "raw", Goal::kNone, 0, bridge, raw);
-    Record(size + " answer vs JSON parse", "ms", "parse", Goal::kRatioAtMost, 1.2, bridge, parse);
+    Record(size + " answer into library", "ms", "raw", Goal::kNone, 0, bridge.ms, raw.ms);
+    Record(size + " answer vs JSON parse", "ms", "parse", Goal::kRatioAtMost, 1.2, bridge.ms,
+           parse.ms);
+    Record("  peer CPU vs parse CPU", "ms", "parse", Goal::kNone, 0, bridge.cpuMs, parse.cpuMs);
   }
 
   void Logs() {
@@ -176,6 +180,8 @@ class Round {
     CompareBytes("logs", bridge, raw);
     Record("log lines from " + std::to_string(threads) + " threads", "lines/s", "raw",
            Goal::kRatioAtLeast, 0.5, bridge.perSecond, raw.perSecond);
+    Record("  peer CPU per line", "us", "raw", Goal::kNone, 0, bridge.cpuUsPerItem,
+           raw.cpuUsPerItem);
   }
 
   // Both sides idle at once: neither disturbs the other while neither does anything.
