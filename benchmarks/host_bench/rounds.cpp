@@ -41,7 +41,7 @@ class Round {
   }
 
  private:
-  // Runs both sides, bridge first in even rounds and raw first in odd ones.
+  // Runs both sides: the bridge first in rounds 1, 3, 5, ..., the raw peer first in the others.
   template <typename Value>
   void Both(const char* figure, const std::function<Value()>& bridge,
             const std::function<Value()>& raw, Value& bridgeValue, Value& rawValue) {
