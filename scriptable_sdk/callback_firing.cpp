@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <variant>
 #include <vector>
@@ -93,11 +94,21 @@ void FireHttpRequest(const HttpRequestFire& fire, const InstalledCallbacks& call
                         static_cast<std::uint32_t>(fire.body.size()), fire.sdkTaskId, fire.sdkData);
 }
 
-void FireOnce(const FireWhat& what, const TriggeringCall& call) {
+// `thread` and `sequence` number the firing thread (from 0, within its action) and the fire
+// (from 0, within that thread).
+void FireOnce(const FireWhat& what, const TriggeringCall& call, std::uint32_t thread,
+              std::uint32_t sequence) {
   const InstalledCallbacks callbacks = LibraryState::Get().Callbacks();
   std::visit(Overloaded{
                  [&](const LogFire& fire) {
-                   if (callbacks.log != nullptr) callbacks.log(fire.line.c_str());
+                   if (callbacks.log == nullptr) return;
+                   if (!fire.numbered) {
+                     callbacks.log(fire.line.c_str());
+                     return;
+                   }
+                   const std::string line =
+                       fire.line + " " + std::to_string(thread) + " " + std::to_string(sequence);
+                   callbacks.log(line.c_str());
                  },
                  [&](const DownloadFire& fire) {
                    if (callbacks.download == nullptr) return;
@@ -116,11 +127,11 @@ void FireOnce(const FireWhat& what, const TriggeringCall& call) {
              what);
 }
 
-void FireRepeatedly(const Firing& firing, const TriggeringCall& call) {
+void FireRepeatedly(const Firing& firing, const TriggeringCall& call, std::uint32_t thread) {
   Pause(firing.delayMs);
   for (std::uint32_t i = 0; i < firing.count; ++i) {
     if (i != 0) Pause(firing.intervalMs);
-    FireOnce(firing.what, call);
+    FireOnce(firing.what, call, thread, i);
   }
 }
 
@@ -128,19 +139,19 @@ void FireRepeatedly(const Firing& firing, const TriggeringCall& call) {
 
 void FireAndWait(const Firing& firing, const TriggeringCall& call) {
   if (firing.threads <= 1) {
-    FireRepeatedly(firing, call);
+    FireRepeatedly(firing, call, 0);
     return;
   }
   std::vector<std::thread> threads;
   for (std::uint32_t i = 0; i < firing.threads; ++i) {
-    threads.emplace_back([&] { FireRepeatedly(firing, call); });
+    threads.emplace_back([&, i] { FireRepeatedly(firing, call, i); });
   }
   for (auto& thread : threads) thread.join();
 }
 
 void FireFromLibraryThreads(const Firing& firing, const TriggeringCall& call) {
   for (std::uint32_t i = 0; i < firing.threads; ++i) {
-    StartLibraryThread([firing, call] { FireRepeatedly(firing, call); });
+    StartLibraryThread([firing, call, i] { FireRepeatedly(firing, call, i); });
   }
 }
 

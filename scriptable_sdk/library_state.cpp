@@ -57,6 +57,8 @@ CallPlan LibraryState::BeginCall(const std::string& function) {
       plan.actions.push_back(action);
     }
   }
+  plan.logged = !scenario_.loggedFunctions || scenario_.loggedFunctions->count(function) != 0;
+  plan.logBodyBytes = scenario_.logBodyBytes;
   return plan;
 }
 

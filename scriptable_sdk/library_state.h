@@ -52,6 +52,8 @@ struct CallPlan {
   std::uint64_t number = 0;  // among the calls of that function since the scenario was loaded
   std::int32_t result = MORVANE_OK;
   std::vector<Action> actions;
+  bool logged = true;        // whether the call goes into the call log
+  bool logBodyBytes = true;  // whether its entry keeps the bytes of an HTTP body
 };
 
 class LibraryState {

@@ -54,7 +54,7 @@ std::int32_t LoggedHttpResponse(std::int32_t sdkTaskId, std::int32_t result,
   entry["bodyNull"] = body == nullptr;
   entry["bodyLength"] = bodyLength;
   if (body != nullptr) {
-    entry["bodyHex"] = ToHex(body, bodyLength);
+    if (call.LogsBodyBytes()) entry["bodyHex"] = ToHex(body, bodyLength);
     // The bridge promises a NUL after the last counted byte.
     entry["bodyTerminated"] = body[bodyLength] == '\0';
   }

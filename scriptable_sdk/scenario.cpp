@@ -143,7 +143,7 @@ std::string ParseBody(ObjectReader& reader) {
 
 FireWhat ParseFireWhat(ObjectReader& reader) {
   const std::string kind = reader.Text("fire", "");
-  if (kind == "log") return LogFire{reader.Text("line", "")};
+  if (kind == "log") return LogFire{reader.Text("line", ""), reader.Bool("numbered", false)};
   if (kind == "download") {
     DownloadFire fire;
     fire.url = reader.Text("url", "");
@@ -230,6 +230,22 @@ Action ParseAction(const nlohmann::json& json, const std::string& where) {
   return action;
 }
 
+void ParseCallLog(const nlohmann::json& json, const std::string& where, Scenario& scenario) {
+  ObjectReader reader(json, where);
+  if (reader.Has("functions")) {
+    std::set<std::string> names;
+    for (const auto& name : ArrayMember(reader, "functions")) {
+      if (!name.is_string() || !IsScriptableFunction(name.get<std::string>())) {
+        reader.Fail("functions", "must list functions of the library by name");
+      }
+      names.insert(name.get<std::string>());
+    }
+    scenario.loggedFunctions = std::move(names);
+  }
+  scenario.logBodyBytes = reader.Bool("bodyHex", true);
+  reader.Finish();
+}
+
 }  // namespace
 
 bool IsScriptableFunction(const std::string& name) {
@@ -268,6 +284,7 @@ Scenario ParseScenario(const nlohmann::json& json) {
       scenario.actions.push_back(ParseAction(actions[i], Indexed(reader.Where("actions"), i)));
     }
   }
+  if (reader.Has("callLog")) ParseCallLog(reader.Raw("callLog"), reader.Where("callLog"), scenario);
   reader.Finish();
   return scenario;
 }

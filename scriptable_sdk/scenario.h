@@ -6,6 +6,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <variant>
@@ -33,6 +34,9 @@ enum class JobUserData { kJob, kNull };
 
 struct LogFire {
   std::string line;
+  // Appends the firing thread's number and the line's number within that thread, so a reader
+  // can tell lost or reordered lines apart.
+  bool numbered = false;
 };
 
 struct DownloadFire {
@@ -124,6 +128,10 @@ struct Scenario {
   bool fillHttpResponse = true;
   DisplayDevicesScript displayDevices;
   std::vector<Action> actions;
+  // Which calls the call log keeps (none: every call), and whether it keeps the bytes of HTTP
+  // bodies. Measurements turn both down so the library's own bookkeeping costs next to nothing.
+  std::optional<std::set<std::string>> loggedFunctions;
+  bool logBodyBytes = true;
 };
 
 // The names a scenario may use for "results" and "on".

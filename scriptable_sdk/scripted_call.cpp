@@ -15,7 +15,7 @@ void ScriptedCall::FireBeforeReturn() {
 
 std::int32_t ScriptedCall::Finish(std::int32_t result) {
   entry_["returned"] = result;
-  AppendToCallLog(entry_);
+  if (plan_.logged) AppendToCallLog(entry_);
   for (const Action& action : plan_.actions) {
     if (action.when == Timing::kAfterReturn) FireFromLibraryThreads(action.firing, trigger_);
   }

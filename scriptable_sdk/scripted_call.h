@@ -20,6 +20,7 @@ class ScriptedCall {
   TriggeringCall& Trigger() { return trigger_; }
   std::uint64_t Number() const { return plan_.number; }
   std::int32_t ScriptedResult() const { return plan_.result; }
+  bool LogsBodyBytes() const { return plan_.logBodyBytes; }
 
   // Runs the actions that fire before the call returns, on the calling thread.
   void FireBeforeReturn();

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Measures the bridge against the limit of its own transport (benchmarks/README.md): builds the
+# bridge, the libraries and the host benchmark in Release into build-bench, then runs it.
+# Arguments go to the benchmark, e.g. scripts/bench.sh --rounds 9 --only pipelined,logs
+# (--help lists them). JOBS sets the build jobs (default 2). Not part of the test command.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/install-deps.sh" >&2
+
+jobs=${JOBS:-2}
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DMORVANE_WERROR=ON \
+         -DMORVANE_BUILD_TESTS=OFF &&
+       cmake --build build-bench -j"$jobs" --target morvane_host_bench; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "bench.sh: the build failed" >&2
+  exit 1
+fi
+build-bench/bin/morvane_host_bench "$@"
