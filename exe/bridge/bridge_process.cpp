@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "bridge/allocator_tuning.h"
 #include "bridge/method_table.h"
 #include "protocol/message_router.h"
 #include "protocol/messages.h"
@@ -30,6 +31,7 @@ SystemError RunBridge(const std::string& pipePath) {
   const SystemError connectError = pipe.Connect();
   if (connectError != kErrorSuccess) return connectError;
 
+  TuneAllocatorForLargeLines();
   MessageRouter router;
   RegisterMethodTable(router);
   router.SetSender([&pipe](std::string serialized) {
