@@ -21,6 +21,11 @@ SystemError PipeClient::Connect() {
 
 std::uint32_t PipeClient::Peek(bool& ok, SystemError& error) {
   std::lock_guard<std::mutex> lock(readMutex);
+  if (knownWaiting > 0 && handle != platform::kNoPipe) {
+    ok = true;
+    error = kErrorSuccess;
+    return static_cast<std::uint32_t>(knownWaiting);
+  }
   const platform::IoOutcome outcome = platform::BytesWaiting(handle);
   ok = outcome.ok;
   error = outcome.error;
@@ -42,8 +47,10 @@ void PipeClient::ReadLine(std::string& line, bool& ok, SystemError& error) {
     return;
   }
   platform::IoOutcome outcome;
+  knownWaiting = 0;
   try {
     outcome = platform::ReadThroughLineFeed(handle, line, readScratch);
+    knownWaiting = outcome.ok ? outcome.seenBeyond : 0;
   } catch (const std::bad_alloc&) {
     std::string().swap(line);
     outcome = platform::DiscardThroughLineFeed(handle);

@@ -25,7 +25,8 @@ class PipeClient {
   void SetPipeName(std::string path);
   // 0 when the pipe is open and in byte mode, else the code of the step that failed.
   SystemError Connect();
-  // Bytes waiting to be read; 0 on failure.
+  // Bytes waiting to be read (at least; without asking the system when the last read already saw
+  // more waiting); 0 on failure.
   std::uint32_t Peek(bool& ok, SystemError& error);
   // One whole line with its final line feed, or the empty text on failure (the partial line is
   // dropped). Waits, holding the read lock, until the line feed arrives. A line too long to hold
@@ -52,6 +53,7 @@ class PipeClient {
   platform::PipeHandle handle = platform::kNoPipe;
   std::mutex readMutex;
   std::vector<char> readScratch;  // the read lock's
+  std::size_t knownWaiting = 0;   // the read lock's: bytes the last read saw beyond its line
   std::mutex writeMutex;
   // Set by Shutdown: writers fail at once instead of queueing on the lock for a write that
   // must fail anyway.

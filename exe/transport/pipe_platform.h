@@ -20,6 +20,8 @@ struct IoOutcome {
   bool ok = false;
   SystemError error = kErrorSuccess;
   std::size_t bytes = 0;
+  // After a line is read: bytes the last look-ahead saw beyond its line feed, still waiting.
+  std::size_t seenBeyond = 0;
 };
 
 // Opens the host's pipe and puts it in byte read mode. On a failure after the open, the handle

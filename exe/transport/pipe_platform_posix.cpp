@@ -159,7 +159,9 @@ IoOutcome TakeThroughLineFeed(int fd, ChunkFor chunkFor, Keep keep) {
     }
     keep(chunk, take);
     total += take;
-    if (feed != end) return IoOutcome{true, kErrorSuccess, total};
+    if (feed != end) {
+      return IoOutcome{true, kErrorSuccess, total, static_cast<std::size_t>(peeked) - take};
+    }
     if (take == chunkSize) peekSize = std::min(peekSize * 2, kLargestPeek);
   }
 }

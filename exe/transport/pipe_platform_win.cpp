@@ -85,7 +85,9 @@ IoOutcome TakeThroughLineFeed(HANDLE pipe, ChunkFor chunkFor, Keep keep) {
     if (!ReadExactly(pipe, chunk, take)) return LastFailure();
     keep(chunk, take);
     total += take;
-    if (feed != end) return IoOutcome{true, kErrorSuccess, total};
+    if (feed != end) {
+      return IoOutcome{true, kErrorSuccess, total, static_cast<std::size_t>(peeked) - take};
+    }
     if (take == chunkSize) peekSize = std::min(peekSize * 2, kLargestPeek);
   }
 }
