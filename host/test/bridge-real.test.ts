@@ -7,7 +7,8 @@ import { existsSync } from 'node:fs';
 import { mkdtemp, readdir, readFile, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { after, afterEach, before, describe, test } from 'node:test';
+import { after, afterEach, before, describe } from 'node:test';
+import { test } from './timed-test';
 import { promisify } from 'node:util';
 import {
   DriverUpdateError,
