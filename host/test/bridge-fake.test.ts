@@ -611,7 +611,7 @@ describe('serving the library', () => {
       echoEvents: true,
       onConnect: [
         { reverse: { id: '0', method: 'downloadFile', params: { url: `${base}/slow`, path, sdkTaskId: 8, sdkData: '1' } } },
-        { sleep: 300 },
+        { awaitEvent: 'downloadFile' },
         { reverse: { id: '1', method: 'cancelDownloadFile', params: { sdkTaskId: 8 } } },
       ],
     };
