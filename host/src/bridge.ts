@@ -15,6 +15,7 @@ import { LineChannel } from './line-channel';
 import { logTo, type Logger, type LogMethod } from './logger';
 import type { ResolvedOptions } from './options';
 import type { OutputTail } from './output-tail';
+import { PendingRequests } from './pending-requests';
 import { SafeEmitter } from './safe-emitter';
 import {
   parseLine,
@@ -77,14 +78,6 @@ interface CallOptions extends RequestOptions {
   id?: string;
 }
 
-interface PendingRequest {
-  method: string;
-  resolve(data: unknown): void;
-  reject(error: unknown): void;
-  timer: NodeJS.Timeout;
-  detach(): void;
-}
-
 interface CheckJob {
   deliver(result: DriverCheckResult): void;
   fail(error: Error): void;
@@ -96,7 +89,7 @@ interface CheckJob {
  */
 export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
   private readonly channel: LineChannel;
-  private readonly pending = new Map<string, PendingRequest>();
+  private readonly pending = new PendingRequests();
   private readonly checks = new Map<string, CheckJob>();
   private readonly updates = new Map<string, UpdateJob>();
   private readonly downloads: DownloadService;
@@ -341,10 +334,7 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
 
   /** Rejects every waiting request and job. */
   private failEverything(makeError: (context: string) => Error): void {
-    for (const [id, pending] of [...this.pending]) {
-      this.takePending(id);
-      pending.reject(makeError(`${pending.method} request ${id}`));
-    }
+    this.pending.rejectAll((method, id) => makeError(`${method} request ${id}`));
     for (const [id, check] of [...this.checks]) {
       check.fail(makeError(`checkDisplayDeviceDriver job ${id}`));
     }
@@ -364,24 +354,13 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
     if (refusal !== undefined) return Promise.reject(refusal);
     const { signal } = options;
     if (signal?.aborted) return Promise.reject(signal.reason);
-    return new Promise((resolve, reject) => {
-      const timeoutMs = options.timeoutMs ?? this.options.timeouts.requestMs;
-      const timer = setTimeout(() => {
-        this.takePending(id);
-        reject(new BridgeTimeoutError(method, id, timeoutMs));
-      }, timeoutMs);
-      const onAbort = () => {
-        this.takePending(id);
-        reject(signal!.reason);
-      };
-      signal?.addEventListener('abort', onAbort, { once: true });
-      const detach = () => signal?.removeEventListener('abort', onAbort);
-      this.pending.set(id, { method, resolve, reject, timer, detach });
-      const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
-      if (params !== undefined) message.params = params;
-      // A failed write means the pipe is gone; the bridge's exit then rejects the request.
-      this.send(message).catch(() => undefined);
-    });
+    const timeoutMs = options.timeoutMs ?? this.options.timeouts.requestMs;
+    const response = this.pending.wait(id, method, { signal, timeoutMs });
+    const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
+    if (params !== undefined) message.params = params;
+    // A failed write means the pipe is gone; the bridge's exit then rejects the request.
+    this.send(message).catch(() => undefined);
+    return response;
   }
 
   private send(message: WireMessage): Promise<void> {
@@ -425,17 +404,8 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
     }
   }
 
-  private takePending(id: string): PendingRequest | undefined {
-    const pending = this.pending.get(id);
-    if (pending === undefined) return undefined;
-    this.pending.delete(id);
-    clearTimeout(pending.timer);
-    pending.detach();
-    return pending;
-  }
-
   private onResponse(id: string, result: ResponseResult): void {
-    const pending = this.takePending(id);
+    const pending = this.pending.take(id);
     if (pending === undefined) {
       this.log('debug', `response ${id} matches no waiting request`);
       return;
@@ -447,7 +417,7 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
   }
 
   private onErrorReply(message: WireMessage): void {
-    const pending = this.takePending(message.id!);
+    const pending = this.pending.take(message.id!);
     if (pending === undefined) {
       this.log('warn', `the bridge refused request ${message.id}: ${message.error}`);
       return;
