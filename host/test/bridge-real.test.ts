@@ -225,7 +225,7 @@ describe('with the real bridge and the simulated library', { skip }, () => {
     const { error } = await runUpdate(session.bridge);
     assert.ok(error instanceof DriverUpdateError, String(error));
     assert.deepEqual([error.status.state, error.code], [UpdateState.DownloadError, -1000]);
-    assert.match(error.message, /-1000 invalid_parameter: refused to download to .*no download folder is allowed/);
+    assert.match(error.message, /-1000 invalid_parameter: refused to download: ".*\.mvpkg": no download folder is allowed/);
     const temp = join(session.downloads, '..', 'temp');
     assert.deepEqual(await packagesIn(temp), []);
   });

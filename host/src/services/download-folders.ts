@@ -21,7 +21,7 @@ export function isInside(folder: string, target: string, paths: path.PlatformPat
 }
 
 /**
- * The real path of `absolute`: symbolic links resolved in the part that exists, the rest (what a
+ * The real path of `absolute`: symbolic links resolved as far as the path exists, the rest (what a
  * download will create) appended as it is.
  */
 async function realPathOfNearest(absolute: string): Promise<string> {
@@ -51,7 +51,7 @@ export async function confineDownloadPath(requested: string, folders: readonly s
   }
   if (folders.length === 0) {
     throw new RefusedPathError(
-      `no download folder is allowed: call setDriverDownloadDir or pass downloadDirs to startBridge`,
+      `"${requested}": no download folder is allowed; call setDriverDownloadDir or pass downloadDirs to startBridge`,
     );
   }
   const resolved = path.resolve(requested);

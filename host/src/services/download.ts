@@ -235,7 +235,7 @@ function describeFailure(
   abortReason: unknown,
 ): { result: number; errorMsg: string } {
   if (error instanceof RefusedPathError) {
-    return { result: ResultCode.InvalidParameter, errorMsg: `refused to download to ${request.path}: ${error.message}` };
+    return { result: ResultCode.InvalidParameter, errorMsg: `refused to download: ${error.message}` };
   }
   if (abortReason instanceof StallError) {
     return { result: ResultCode.Timeout, errorMsg: `${request.url}: ${abortReason.message}` };
