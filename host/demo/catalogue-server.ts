@@ -185,7 +185,19 @@ async function sendPackage(response: ServerResponse, bytes: Buffer, bytesPerSeco
     if (response.destroyed) return;
     const flushed = response.write(bytes.subarray(offset, offset + chunkSize));
     if (pause > 0) await new Promise((resolve) => setTimeout(resolve, pause));
-    else if (!flushed) await Promise.race([once(response, 'drain'), once(response, 'close')]);
+    else if (!flushed) await drainedOrClosed(response);
   }
   response.end();
+}
+
+function drainedOrClosed(response: ServerResponse): Promise<void> {
+  return new Promise((resolve) => {
+    const done = () => {
+      response.off('drain', done);
+      response.off('close', done);
+      resolve();
+    };
+    response.on('drain', done);
+    response.on('close', done);
+  });
 }

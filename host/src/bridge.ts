@@ -1,17 +1,22 @@
+import './dispose-symbol';
 import type { ChildProcess } from 'node:child_process';
-import { EventEmitter } from 'node:events';
 import type { Socket } from 'node:net';
+import path from 'node:path';
 import {
+  BridgeClosedError,
   BridgeExitError,
   BridgeReplyError,
   BridgeStatusError,
   BridgeTimeoutError,
   type BridgeExitInfo,
 } from './errors';
+import type { ExitGuard } from './exit-guard';
 import { LineChannel } from './line-channel';
 import { logTo, type Logger, type LogMethod } from './logger';
 import type { ResolvedOptions } from './options';
 import type { OutputTail } from './output-tail';
+import { PendingRequests } from './pending-requests';
+import { SafeEmitter } from './safe-emitter';
 import {
   parseLine,
   type DeviceRef,
@@ -54,16 +59,23 @@ export declare interface MorvaneBridge {
   emit<E extends keyof BridgeEvents>(event: E, ...args: BridgeEvents[E]): boolean;
 }
 
-export interface JobOptions {
-  /** Aborting cancels the job in the library and rejects with the signal's reason. */
+export interface RequestOptions {
+  /** Aborting rejects the call at once with the signal's reason; a late response is ignored. */
+  signal?: AbortSignal;
+  /** How long to wait for the response; timeouts.requestMs when left out. */
+  timeoutMs?: number;
+}
+
+export interface JobOptions extends RequestOptions {
+  /**
+   * Aborting cancels the job in the library and rejects at once with the signal's reason. Holds
+   * for the whole job, while timeoutMs limits only the wait for the response to its start.
+   */
   signal?: AbortSignal;
 }
 
-interface PendingRequest {
-  method: string;
-  resolve(data: unknown): void;
-  reject(error: Error): void;
-  timer: NodeJS.Timeout;
+interface CallOptions extends RequestOptions {
+  id?: string;
 }
 
 interface CheckJob {
@@ -75,9 +87,9 @@ interface CheckJob {
  * A running morvane-bridge process and the pipe to it. Made by `startBridge`. Serves the
  * library's HTTP requests, downloads and log lines for as long as it runs.
  */
-export class MorvaneBridge extends EventEmitter {
+export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
   private readonly channel: LineChannel;
-  private readonly pending = new Map<string, PendingRequest>();
+  private readonly pending = new PendingRequests();
   private readonly checks = new Map<string, CheckJob>();
   private readonly updates = new Map<string, UpdateJob>();
   private readonly downloads: DownloadService;
@@ -87,6 +99,9 @@ export class MorvaneBridge extends EventEmitter {
   private exitInfo: BridgeExitInfo | undefined;
   private readonly exited: Promise<BridgeExitInfo>;
   private closing: Promise<BridgeExitInfo> | undefined;
+  private closeRequested = false;
+  /** The folder last given to setDriverDownloadDir, resolved as the bridge resolves it. */
+  private downloadDir: string | undefined;
 
   /** @internal Use startBridge. */
   constructor(
@@ -94,6 +109,7 @@ export class MorvaneBridge extends EventEmitter {
     socket: Socket,
     output: OutputTail,
     private readonly options: ResolvedOptions,
+    private readonly exitGuard: ExitGuard,
   ) {
     super();
     this.logger = options.logger;
@@ -104,6 +120,7 @@ export class MorvaneBridge extends EventEmitter {
     });
     this.downloads = new DownloadService({
       fetch: options.fetch,
+      folders: () => (this.downloadDir === undefined ? [] : [this.downloadDir]).concat(options.downloadDirs),
       stallTimeoutMs: options.timeouts.downloadStallMs,
       progressIntervalMs: options.downloadProgressIntervalMs,
       report: (params, requestId) => this.sendEvent('downloadFile', requestId, params),
@@ -123,6 +140,7 @@ export class MorvaneBridge extends EventEmitter {
       if (child.exitCode !== null || child.signalCode !== null) ended();
       else child.once('exit', ended);
     });
+    exitGuard.setLeftovers(() => this.downloads.partialFiles());
     void this.exited.then((info) => this.onExit(info));
     // Reading starts once the caller of startBridge has added its listeners.
     setImmediate(() => socket.resume());
@@ -144,7 +162,7 @@ export class MorvaneBridge extends EventEmitter {
   }
 
   /** Configures and starts the driver library. */
-  async init(options: InitOptions): Promise<void> {
+  async init(options: InitOptions, requestOptions: RequestOptions = {}): Promise<void> {
     const params: Record<string, unknown> = {
       appName: options.appName,
       appId: options.appId,
@@ -155,22 +173,35 @@ export class MorvaneBridge extends EventEmitter {
     for (const key of ['sdkConfigUrl', 'configDir', 'tempDir', 'logMode'] as const) {
       if (options[key] !== undefined) params[key] = options[key];
     }
-    await this.call('init', params);
+    await this.call('init', params, requestOptions);
   }
 
-  async getSdkVersion(): Promise<string> {
-    return String(await this.call('getSdkVersion'));
+  async getSdkVersion(options: RequestOptions = {}): Promise<string> {
+    return String(await this.call('getSdkVersion', undefined, options));
   }
 
   /** The display adapters the library sees. */
-  async getDisplayDevices(): Promise<DisplayDevice[]> {
-    const data = await this.call('getDisplayDevice');
+  async getDisplayDevices(options: RequestOptions = {}): Promise<DisplayDevice[]> {
+    const data = await this.call('getDisplayDevice', undefined, options);
     return Array.isArray(data) ? (data as DisplayDevice[]) : [];
   }
 
-  /** Sets the folder the library downloads driver packages into. */
-  async setDriverDownloadDir(dir: string): Promise<void> {
-    await this.call('setDriverDownloadDir', { dir });
+  /**
+   * Sets the folder the library downloads driver packages into. From the moment the request goes
+   * out, the package lets downloads write inside this folder (and the downloadDirs option's)
+   * only; a refusal restores the previous folder.
+   */
+  async setDriverDownloadDir(dir: string, options: RequestOptions = {}): Promise<void> {
+    const previous = this.downloadDir;
+    const resolved = path.resolve(this.options.bridgeCwd, dir);
+    this.downloadDir = resolved;
+    try {
+      await this.call('setDriverDownloadDir', { dir }, options);
+    } catch (error) {
+      const refused = error instanceof BridgeStatusError || error instanceof BridgeReplyError;
+      if (refused && this.downloadDir === resolved) this.downloadDir = previous;
+      throw error;
+    }
   }
 
   /**
@@ -178,9 +209,11 @@ export class MorvaneBridge extends EventEmitter {
    * answer. A refused start rejects with a BridgeStatusError.
    */
   checkDisplayDeviceDriver(device: DeviceRef, options: JobOptions = {}): Promise<DriverCheckResult> {
-    const { signal } = options;
-    if (signal?.aborted) return Promise.reject(signal.reason);
+    const { signal, timeoutMs } = options;
     const id = this.newId();
+    const refusal = this.refusal(`checkDisplayDeviceDriver job ${id}`);
+    if (refusal !== undefined) return Promise.reject(refusal);
+    if (signal?.aborted) return Promise.reject(signal.reason);
     return new Promise((resolve, reject) => {
       let started = false;
       let result: DriverCheckResult | undefined;
@@ -206,7 +239,7 @@ export class MorvaneBridge extends EventEmitter {
         fail: (error) => settle(() => reject(error)),
       });
       signal?.addEventListener('abort', onAbort, { once: true });
-      this.call('checkDisplayDeviceDriver', { ...ref(device) }, id).then(
+      this.call('checkDisplayDeviceDriver', { ...ref(device) }, { id, timeoutMs }).then(
         () => {
           started = true;
           if (result !== undefined) settle(() => resolve(result!));
@@ -216,16 +249,17 @@ export class MorvaneBridge extends EventEmitter {
     });
   }
 
-  async cancelCheckDisplayDeviceDriver(device: DeviceRef): Promise<void> {
-    await this.call('cancelCheckDisplayDeviceDriver', ref(device));
+  async cancelCheckDisplayDeviceDriver(device: DeviceRef, options: RequestOptions = {}): Promise<void> {
+    await this.call('cancelCheckDisplayDeviceDriver', ref(device), options);
   }
 
   /**
    * Starts a driver update of the adapter. The returned job yields the library's status
-   * reports; see UpdateJob.
+   * reports; see UpdateJob. An abort ends the job for the caller at once; `job.ended` tells
+   * when the library has stopped it.
    */
   updateDisplayDeviceDriver(device: DeviceRef, options: JobOptions = {}): UpdateJob {
-    const { signal } = options;
+    const { signal, timeoutMs } = options;
     const id = this.newId();
     const onAbort = () => {
       job.fail(signal!.reason);
@@ -242,30 +276,43 @@ export class MorvaneBridge extends EventEmitter {
         signal?.removeEventListener('abort', onAbort);
       },
     );
-    if (signal?.aborted) {
-      job.fail(signal.reason);
+    const refusal = this.refusal(`updateDisplayDeviceDriver job ${id}`);
+    if (refusal !== undefined || signal?.aborted) {
+      job.abandon(refusal ?? signal!.reason);
       return job;
     }
     this.updates.set(id, job);
     signal?.addEventListener('abort', onAbort, { once: true });
-    this.call('updateDisplayDeviceDriver', ref(device), id).catch((error: Error) => job.fail(error));
+    this.call('updateDisplayDeviceDriver', ref(device), { id, timeoutMs }).catch((error: unknown) => {
+      // Without a response the library may have started the update anyway: keep its reports.
+      if (error instanceof BridgeTimeoutError) job.fail(error);
+      else job.abandon(error);
+    });
     return job;
   }
 
-  async cancelUpdateDisplayDeviceDriver(device: DeviceRef): Promise<void> {
-    await this.call('cancelUpdateDisplayDeviceDriver', ref(device));
+  async cancelUpdateDisplayDeviceDriver(device: DeviceRef, options: RequestOptions = {}): Promise<void> {
+    await this.call('cancelUpdateDisplayDeviceDriver', ref(device), options);
   }
 
   /**
-   * Ends the bridge: stops the downloads made for it, closes the pipe (the bridge then exits)
-   * and waits for the process, killing it when it does not exit in time. Safe to call again.
+   * Ends the bridge: rejects what waits for it with a BridgeClosedError, stops the downloads made
+   * for it and removes their temporary files, closes the pipe (the bridge then exits) and waits
+   * for the process, killing it when it does not exit in time. Safe to call again.
    */
   close(): Promise<BridgeExitInfo> {
     this.closing ??= this.shutDown();
     return this.closing;
   }
 
+  /** For `await using`: the same as close(). */
+  async [Symbol.asyncDispose](): Promise<void> {
+    await this.close();
+  }
+
   private async shutDown(): Promise<BridgeExitInfo> {
+    this.closeRequested = true;
+    this.failEverything((context) => new BridgeClosedError(context));
     this.stopServices.abort();
     await this.downloads.stopAll();
     if (this.exitInfo === undefined) {
@@ -278,27 +325,42 @@ export class MorvaneBridge extends EventEmitter {
     return this.exited;
   }
 
+  /** Why a new request cannot be made, if it cannot. */
+  private refusal(context: string): Error | undefined {
+    if (this.closeRequested) return new BridgeClosedError(context);
+    if (this.exitInfo !== undefined) return new BridgeExitError(this.exitInfo, context);
+    return undefined;
+  }
+
+  /** Rejects every waiting request and job. */
+  private failEverything(makeError: (context: string) => Error): void {
+    this.pending.rejectAll((method, id) => makeError(`${method} request ${id}`));
+    for (const [id, check] of [...this.checks]) {
+      check.fail(makeError(`checkDisplayDeviceDriver job ${id}`));
+    }
+    for (const [id, update] of [...this.updates]) {
+      update.abandon(makeError(`updateDisplayDeviceDriver job ${id}`));
+    }
+  }
+
   private newId(): string {
     this.lastId += 1;
     return String(this.lastId);
   }
 
-  private call(method: HostMethod, params?: object, id = this.newId()): Promise<unknown> {
-    if (this.exitInfo !== undefined) {
-      return Promise.reject(new BridgeExitError(this.exitInfo, `${method} request ${id}`));
-    }
-    return new Promise((resolve, reject) => {
-      const timeoutMs = this.options.timeouts.requestMs;
-      const timer = setTimeout(() => {
-        this.pending.delete(id);
-        reject(new BridgeTimeoutError(method, id, timeoutMs));
-      }, timeoutMs);
-      this.pending.set(id, { method, resolve, reject, timer });
-      const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
-      if (params !== undefined) message.params = params;
-      // A failed write means the pipe is gone; the bridge's exit then rejects the request.
-      this.send(message).catch(() => undefined);
-    });
+  private call(method: HostMethod, params?: object, options: CallOptions = {}): Promise<unknown> {
+    const id = options.id ?? this.newId();
+    const refusal = this.refusal(`${method} request ${id}`);
+    if (refusal !== undefined) return Promise.reject(refusal);
+    const { signal } = options;
+    if (signal?.aborted) return Promise.reject(signal.reason);
+    const timeoutMs = options.timeoutMs ?? this.options.timeouts.requestMs;
+    const response = this.pending.wait(id, method, { signal, timeoutMs });
+    const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
+    if (params !== undefined) message.params = params;
+    // A failed write means the pipe is gone; the bridge's exit then rejects the request.
+    this.send(message).catch(() => undefined);
+    return response;
   }
 
   private send(message: WireMessage): Promise<void> {
@@ -342,16 +404,8 @@ export class MorvaneBridge extends EventEmitter {
     }
   }
 
-  private takePending(id: string): PendingRequest | undefined {
-    const pending = this.pending.get(id);
-    if (pending === undefined) return undefined;
-    this.pending.delete(id);
-    clearTimeout(pending.timer);
-    return pending;
-  }
-
   private onResponse(id: string, result: ResponseResult): void {
-    const pending = this.takePending(id);
+    const pending = this.pending.take(id);
     if (pending === undefined) {
       this.log('debug', `response ${id} matches no waiting request`);
       return;
@@ -363,7 +417,7 @@ export class MorvaneBridge extends EventEmitter {
   }
 
   private onErrorReply(message: WireMessage): void {
-    const pending = this.takePending(message.id!);
+    const pending = this.pending.take(message.id!);
     if (pending === undefined) {
       this.log('warn', `the bridge refused request ${message.id}: ${message.error}`);
       return;
@@ -397,7 +451,9 @@ export class MorvaneBridge extends EventEmitter {
         if (!hasTask(params) || typeof params.url !== 'string' || typeof params.path !== 'string') {
           break;
         }
-        void this.downloads.start(params as unknown as DownloadFileParams, message.id!);
+        this.downloads
+          .start(params as unknown as DownloadFileParams, message.id!)
+          .catch((error: unknown) => this.log('error', `download ${params.sdkTaskId} failed: ${String(error)}`));
         return;
       case 'cancelDownloadFile':
         if (typeof params.sdkTaskId !== 'number') break;
@@ -443,7 +499,7 @@ export class MorvaneBridge extends EventEmitter {
   }
 
   private onPipeClosed(): void {
-    if (this.exitInfo !== undefined || this.closing !== undefined) return;
+    if (this.exitInfo !== undefined || this.closeRequested) return;
     this.log('warn', 'the bridge closed the pipe');
     const kill = setTimeout(() => this.child.kill('SIGKILL'), this.options.timeouts.closeMs);
     void this.exited.then(() => clearTimeout(kill));
@@ -452,21 +508,17 @@ export class MorvaneBridge extends EventEmitter {
   private onExit(info: BridgeExitInfo): void {
     this.exitInfo = info;
     this.stopServices.abort();
-    void this.downloads.stopAll();
+    void this.downloads.stopAll().finally(() => this.exitGuard.release());
     this.channel.destroy();
-    for (const [id, pending] of [...this.pending]) {
-      this.takePending(id);
-      pending.reject(new BridgeExitError(info, `${pending.method} request ${id}`));
-    }
-    for (const [id, check] of [...this.checks]) {
-      check.fail(new BridgeExitError(info, `checkDisplayDeviceDriver job ${id}`));
-    }
-    for (const [id, update] of [...this.updates]) {
-      update.fail(new BridgeExitError(info, `updateDisplayDeviceDriver job ${id}`));
-    }
+    this.failEverything((context) => new BridgeExitError(info, context));
     const how = info.signal !== null ? `signal ${info.signal}` : `code ${info.code}`;
-    this.log(this.closing === undefined ? 'warn' : 'debug', `the bridge exited with ${how}`);
+    this.log(this.closeRequested ? 'debug' : 'warn', `the bridge exited with ${how}`);
     this.emit('exit', info);
+  }
+
+  protected override listenerFailed(event: string | symbol, error: unknown): void {
+    const detail = error instanceof Error ? (error.stack ?? error.message) : String(error);
+    this.log('error', `a "${String(event)}" listener threw: ${detail}`);
   }
 
   private log(level: LogMethod, message: string): void {

@@ -1,44 +1,65 @@
-import type { UpdateStatus } from './protocol';
+import { describeExit } from './exit-codes';
+import { describeResultCode, ResultCode, type UpdateStatus } from './protocol';
 
-/** Base class of every error this package raises. */
+/**
+ * Base class of every error this package raises. `code` is the library's result code (see
+ * ResultCode) for errors that have one, the bridge's exit code for BridgeExitError, and null
+ * when neither applies.
+ */
 export class MorvaneBridgeError extends Error {
-  constructor(message: string, options?: { cause?: unknown }) {
+  readonly code: number | null;
+
+  constructor(message: string, options?: { cause?: unknown; code?: number | null }) {
     super(message, options);
     this.name = new.target.name;
+    this.code = options?.code ?? null;
   }
 }
 
 /** The library answered a request with a result code other than 0. */
 export class BridgeStatusError extends MorvaneBridgeError {
+  declare readonly code: number;
+
   constructor(
     readonly method: string,
     readonly id: string,
     readonly status: number,
     readonly statusString: string,
   ) {
-    super(`${method} failed with ${status} (${statusString})`);
+    super(`${method} failed with ${status} ${statusString}`, { code: status });
   }
 }
 
-/** The bridge could not decode a request and answered it with an "error" message. */
+/**
+ * The bridge could not decode a request and answered it with an "error" message; its code is
+ * -1000 invalid_parameter.
+ */
 export class BridgeReplyError extends MorvaneBridgeError {
+  declare readonly code: number;
+
   constructor(
     readonly method: string,
     readonly id: string,
     readonly reply: string,
   ) {
-    super(`${method} was refused by the bridge: ${reply}`);
+    super(`${method} was refused by the bridge (${describeResultCode(ResultCode.InvalidParameter)}): ${reply}`, {
+      code: ResultCode.InvalidParameter,
+    });
   }
 }
 
-/** A request got no response in time. */
+/** A request got no response in time; its code is -3000 timeout. */
 export class BridgeTimeoutError extends MorvaneBridgeError {
+  declare readonly code: number;
+
   constructor(
     readonly method: string,
     readonly id: string,
     readonly timeoutMs: number,
   ) {
-    super(`${method} got no response within ${timeoutMs} ms`);
+    super(`${method} got no response within ${timeoutMs} ms (${describeResultCode(ResultCode.Timeout)})`, {
+      code: ResultCode.Timeout,
+    });
   }
 }
 
@@ -50,26 +71,50 @@ export interface BridgeExitInfo {
   output: string;
 }
 
-/** The bridge process ended (or never started) while something was waiting for it. */
+/**
+ * The bridge process ended (or never started) by itself while something was waiting for it.
+ * `code` is its exit code.
+ */
 export class BridgeExitError extends MorvaneBridgeError {
-  readonly code: number | null;
   readonly signal: NodeJS.Signals | null;
   readonly output: string;
 
   constructor(info: BridgeExitInfo, context: string, options?: { cause?: unknown }) {
-    const how = info.signal !== null ? `signal ${info.signal}` : `exit code ${info.code}`;
     const tail = info.output.trim() === '' ? '' : `; its last output:\n${info.output.trimEnd()}`;
-    super(`${context}: the bridge ended with ${how}${tail}`, options);
-    this.code = info.code;
+    super(`${context}: the bridge ended with ${describeExit(info.code, info.signal)}${tail}`, {
+      ...options,
+      code: info.code,
+    });
     this.signal = info.signal;
     this.output = info.output;
   }
 }
 
-/** A driver update reported one of the error states (download, unzip or install error). */
+/**
+ * The host closed the bridge with close() while something was waiting for it. Not a crash: the
+ * request or job was cut short on purpose; its code is -1003 cancel_operation.
+ */
+export class BridgeClosedError extends MorvaneBridgeError {
+  declare readonly code: number;
+
+  constructor(context: string) {
+    super(`${context}: the bridge was closed by the host (${describeResultCode(ResultCode.CancelOperation)})`, {
+      code: ResultCode.CancelOperation,
+    });
+  }
+}
+
+/**
+ * A driver update reported one of the error states (download, unzip or install error). `code`
+ * is the report's errorCode.
+ */
 export class DriverUpdateError extends MorvaneBridgeError {
+  declare readonly code: number;
+
   constructor(readonly status: UpdateStatus) {
     const detail = status.errorMsg === '' ? '' : `: ${status.errorMsg}`;
-    super(`driver update ended in ${status.stateString} (error ${status.errorCode})${detail}`);
+    super(`driver update ended in ${status.stateString} with ${describeResultCode(status.errorCode)}${detail}`, {
+      code: status.errorCode,
+    });
   }
 }

@@ -1,7 +1,8 @@
 export { startBridge } from './start-bridge';
-export { MorvaneBridge, type BridgeEvents, type JobOptions } from './bridge';
+export { MorvaneBridge, type BridgeEvents, type JobOptions, type RequestOptions } from './bridge';
 export { UpdateJob } from './update-job';
 export {
+  BridgeClosedError,
   BridgeExitError,
   BridgeReplyError,
   BridgeStatusError,
@@ -14,7 +15,9 @@ export { defaultTimeouts, type BridgeTimeouts, type StartBridgeOptions } from '.
 export type { Logger } from './logger';
 export type { FetchLike } from './services/fetch';
 export type { DownloadActivity } from './services/download';
+export { setCookieSeparator } from './services/response-headers';
 export {
+  describeResultCode,
   isUpdateErrorState,
   resultCodeName,
   ResultCode,
@@ -28,6 +31,8 @@ export {
   type HttpRequestParams,
   type InitOptions,
   type LogLevel,
+  type ResultCodeValue,
+  type UpdateStateCode,
   type UpdateStatus,
   type VendorType,
 } from './protocol';

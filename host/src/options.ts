@@ -1,3 +1,4 @@
+import path from 'node:path';
 import type { Logger } from './logger';
 import type { FetchLike } from './services/fetch';
 
@@ -34,6 +35,12 @@ export interface StartBridgeOptions {
   fetch?: FetchLike;
   /** Silent by default. */
   logger?: Logger;
+  /**
+   * Folders the library may download into besides the one last given to setDriverDownloadDir.
+   * A download to any other path is refused. Relative folders are resolved against the current
+   * working directory.
+   */
+  downloadDirs?: readonly string[];
   timeouts?: Partial<BridgeTimeouts>;
   /** Shortest time between two progress reports of one download; 100 ms by default. */
   downloadProgressIntervalMs?: number;
@@ -44,6 +51,10 @@ export interface StartBridgeOptions {
 export interface ResolvedOptions {
   fetch: FetchLike;
   logger: Logger;
+  /** Absolute. */
+  downloadDirs: readonly string[];
+  /** The bridge's working directory, against which it resolves relative folders. */
+  bridgeCwd: string;
   timeouts: BridgeTimeouts;
   downloadProgressIntervalMs: number;
 }
@@ -52,6 +63,8 @@ export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
   return {
     fetch: options.fetch ?? ((input, init) => fetch(input, init)),
     logger: options.logger ?? {},
+    downloadDirs: (options.downloadDirs ?? []).map((dir) => path.resolve(dir)),
+    bridgeCwd: path.resolve(options.cwd ?? '.'),
     timeouts: { ...defaultTimeouts, ...options.timeouts },
     downloadProgressIntervalMs: options.downloadProgressIntervalMs ?? 100,
   };

@@ -88,13 +88,15 @@ export interface DriverCheckResult {
 export interface UpdateStatus {
   vendorId: string;
   deviceId: string;
-  state: number;
+  /** One of UpdateState; a state a newer library adds is passed on as it is. */
+  state: UpdateStateCode;
   stateString: string;
   progress: number;
   errorCode: number;
   errorMsg: string;
 }
 
+/** The states an update reports, as the library numbers them. */
 export const UpdateState = {
   Unknown: 0,
   Download: 1,
@@ -109,6 +111,8 @@ export const UpdateState = {
   Finish: 10,
 } as const;
 
+export type UpdateStateCode = (typeof UpdateState)[keyof typeof UpdateState];
+
 const updateErrorStates: ReadonlySet<number> = new Set([
   UpdateState.DownloadError,
   UpdateState.UnzipError,
@@ -119,13 +123,40 @@ export function isUpdateErrorState(state: number): boolean {
   return updateErrorStates.has(state);
 }
 
-/** Result codes the host itself puts into its answers to the library. */
+/** The library's result codes, in responses' "status" and in job reports' "errorCode". */
 export const ResultCode = {
   Ok: 0,
+  InvalidParameter: -1000,
+  ArraySizeNotEnough: -1001,
+  NoAvailableData: -1002,
   CancelOperation: -1003,
+  CannotCancel: -1004,
+  /** The library has no result stored for the call; it has no status text of its own. */
+  NoResultStored: -1005,
+  ErrorSdkStatus: -1006,
+  BusinessNoSdkConfig: -2000,
+  DownloadSdkConfigFail: -2001,
+  DownloadDriverConfigFail: -2002,
+  ParseSdkConfigFail: -2003,
+  ParseDriverConfigFail: -2004,
+  NoMatchDriver: -2005,
+  NoGraphicsDevice: -2006,
+  CurrentDriverNewer: -2007,
+  FileMd5CheckFail: -2008,
+  GetDeviceInfoFail: -2009,
+  DiskSpaceNotEnoughInstall: -2010,
+  DiskSpaceNotEnoughDownload: -2011,
+  CannotRetryUpdate: -2012,
+  CannotRetryCheck: -2013,
+  NotCurrentUpdateDevice: -2014,
+  NotCurrentCheckDevice: -2015,
+  AnotherDeviceUpdating: -2016,
+  ExistDriverPackage: -2017,
   Timeout: -3000,
   NetError: -3001,
 } as const;
+
+export type ResultCodeValue = (typeof ResultCode)[keyof typeof ResultCode];
 
 /** Params of the bridge's "httpRequest" request. */
 export interface HttpRequestParams {
@@ -222,39 +253,45 @@ export function parseLine(line: string): { message: WireMessage } | { problem: s
 }
 
 const resultCodeNames: ReadonlyMap<number, string> = new Map([
-  [0, 'ok'],
-  [-1000, 'invalid_parameter'],
-  [-1001, 'array_size_not_enough'],
-  [-1002, 'no_available_data'],
-  [-1003, 'cancel_operation'],
-  [-1004, 'cannot_cancel'],
-  [-1006, 'error_sdk_status'],
-  [-2000, 'business_no_sdk_config'],
-  [-2001, 'download_sdk_config_fail'],
-  [-2002, 'download_driver_config_fail'],
-  [-2003, 'parse_sdk_config_fail'],
-  [-2004, 'parse_driver_config_fail'],
-  [-2005, 'no_match_driver'],
-  [-2006, 'no_graphics_device'],
-  [-2007, 'current_driver_newer'],
-  [-2008, 'file_md5_check_fail'],
-  [-2009, 'get_device_info_fail'],
-  [-2010, 'disk_space_not_enough_install'],
-  [-2011, 'disk_space_not_enough_download'],
-  [-2012, 'cannot_retry_update'],
-  [-2013, 'cannot_retry_check'],
-  [-2014, 'not_current_update_device'],
-  [-2015, 'not_current_check_device'],
-  [-2016, 'another_device_updating'],
-  [-2017, 'exist_driver_package'],
-  [-3000, 'timeout'],
-  [-3001, 'net_error'],
+  [ResultCode.Ok, 'ok'],
+  [ResultCode.InvalidParameter, 'invalid_parameter'],
+  [ResultCode.ArraySizeNotEnough, 'array_size_not_enough'],
+  [ResultCode.NoAvailableData, 'no_available_data'],
+  [ResultCode.CancelOperation, 'cancel_operation'],
+  [ResultCode.CannotCancel, 'cannot_cancel'],
+  [ResultCode.ErrorSdkStatus, 'error_sdk_status'],
+  [ResultCode.BusinessNoSdkConfig, 'business_no_sdk_config'],
+  [ResultCode.DownloadSdkConfigFail, 'download_sdk_config_fail'],
+  [ResultCode.DownloadDriverConfigFail, 'download_driver_config_fail'],
+  [ResultCode.ParseSdkConfigFail, 'parse_sdk_config_fail'],
+  [ResultCode.ParseDriverConfigFail, 'parse_driver_config_fail'],
+  [ResultCode.NoMatchDriver, 'no_match_driver'],
+  [ResultCode.NoGraphicsDevice, 'no_graphics_device'],
+  [ResultCode.CurrentDriverNewer, 'current_driver_newer'],
+  [ResultCode.FileMd5CheckFail, 'file_md5_check_fail'],
+  [ResultCode.GetDeviceInfoFail, 'get_device_info_fail'],
+  [ResultCode.DiskSpaceNotEnoughInstall, 'disk_space_not_enough_install'],
+  [ResultCode.DiskSpaceNotEnoughDownload, 'disk_space_not_enough_download'],
+  [ResultCode.CannotRetryUpdate, 'cannot_retry_update'],
+  [ResultCode.CannotRetryCheck, 'cannot_retry_check'],
+  [ResultCode.NotCurrentUpdateDevice, 'not_current_update_device'],
+  [ResultCode.NotCurrentCheckDevice, 'not_current_check_device'],
+  [ResultCode.AnotherDeviceUpdating, 'another_device_updating'],
+  [ResultCode.ExistDriverPackage, 'exist_driver_package'],
+  [ResultCode.Timeout, 'timeout'],
+  [ResultCode.NetError, 'net_error'],
 ]);
 
 /**
- * The status text of a library result code, as responses carry it in "statusString". Job reports
- * carry their codes as numbers only; this names them.
+ * The status text of a library result code, as responses carry it in "statusString"; "unknown"
+ * for codes without one (-1005 among them). Job reports carry their codes as numbers only; this
+ * names them.
  */
 export function resultCodeName(code: number): string {
   return resultCodeNames.get(code) ?? 'unknown';
+}
+
+/** A code with its name, as error messages show it: "-1003 cancel_operation". */
+export function describeResultCode(code: number): string {
+  return `${code} ${resultCodeName(code)}`;
 }

@@ -2,6 +2,7 @@ import { spawn, type ChildProcess } from 'node:child_process';
 import { createServer, type Server, type Socket } from 'node:net';
 import { MorvaneBridge } from './bridge';
 import { BridgeExitError, MorvaneBridgeError } from './errors';
+import { guardUntilExit, type ExitGuard } from './exit-guard';
 import { logTo } from './logger';
 import { resolveOptions, type StartBridgeOptions } from './options';
 import { OutputTail } from './output-tail';
@@ -25,6 +26,7 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
 
   const output = new OutputTail(options.outputTailBytes ?? 8192);
   let child: ChildProcess | undefined;
+  let guard: ExitGuard | undefined;
   try {
     child = spawn(options.executable, options.args ?? [], {
       cwd: options.cwd,
@@ -32,6 +34,8 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
       stdio: ['ignore', 'pipe', 'pipe'],
       windowsHide: true,
     });
+    const folder = location.folder;
+    guard = guardUntilExit(child, () => (folder === undefined ? [] : [folder]));
     child.on('error', (error) => logTo(resolved.logger, 'warn', `bridge process: ${error.message}`));
     for (const stream of [child.stdout!, child.stderr!]) {
       stream.on('data', (chunk: Buffer) => {
@@ -43,12 +47,13 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
     // Nothing is read until the caller has had a chance to add its listeners.
     socket.pause();
     await closeAndRemove(server, location);
-    return new MorvaneBridge(child, socket, output, resolved);
+    return new MorvaneBridge(child, socket, output, resolved, guard);
   } catch (error) {
     if (child !== undefined && child.exitCode === null && child.signalCode === null) {
       child.kill('SIGKILL');
     }
     await closeAndRemove(server, location);
+    guard?.release();
     throw error;
   }
 }

@@ -1,12 +1,15 @@
 // The package against a scripted stand-in for the bridge: the wire format of every request,
 // and the failure paths a real bridge produces only rarely.
 import assert from 'node:assert/strict';
+import { existsSync, readdirSync } from 'node:fs';
 import { access, mkdtemp, readFile, rm } from 'node:fs/promises';
 import type { Server } from 'node:http';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
-import { after, before, describe, test } from 'node:test';
+import { after, before, describe } from 'node:test';
+import { test } from './timed-test';
 import {
+  BridgeClosedError,
   BridgeExitError,
   BridgeReplyError,
   BridgeStatusError,
@@ -15,6 +18,7 @@ import {
   MorvaneBridgeError,
   startBridge,
   type MorvaneBridge,
+  type RequestOptions,
 } from '../src';
 import type { FakeAction, FakeScript } from './fixtures/fake-bridge';
 import { collect, delay, eventually, nextEvent, refusedUrl, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
@@ -37,6 +41,10 @@ function outgoing(lines: ['in' | 'out', string][]) {
 
 async function exists(path: string): Promise<boolean> {
   return access(path).then(() => true, () => false);
+}
+
+function partialFilesIn(folder: string): string[] {
+  return existsSync(folder) ? readdirSync(folder).filter((name) => name.endsWith('.part')) : [];
 }
 
 async function withBridge(script: FakeScript, body: (bridge: MorvaneBridge) => Promise<void>, options = {}) {
@@ -104,9 +112,10 @@ describe('requests', () => {
         assert.ok(error instanceof BridgeStatusError, `${method}: ${error}`);
         const request = outgoing(wire).find((message) => message.method === method);
         assert.deepEqual(
-          { method: error.method, id: error.id, status: error.status, statusString: error.statusString },
-          { method, id: request.id, status: -2016, statusString: 'another_device_updating' },
+          { method: error.method, id: error.id, status: error.status, statusString: error.statusString, code: error.code },
+          { method, id: request.id, status: -2016, statusString: 'another_device_updating', code: -2016 },
         );
+        assert.match(error.message, new RegExp(`^${method} failed with -2016 another_device_updating$`));
       }
     });
   });
@@ -132,6 +141,8 @@ describe('requests', () => {
       const error = await bridge.getSdkVersion().catch((e: unknown) => e);
       assert.ok(error instanceof BridgeTimeoutError);
       assert.equal(error.method, 'getSdkVersion');
+      assert.equal(error.code, -3000);
+      assert.match(error.message, /-3000 timeout/);
       await nextEvent(bridge, 'wire', (direction, line) => direction === 'in' && line.includes('late'));
       assert.equal(await bridge.getDisplayDevices().then((list) => list.length), 1);
     }, { timeouts: { requestMs: 150 } });
@@ -194,7 +205,37 @@ describe('jobs', () => {
       assert.deepEqual(states, [1, 2]);
       assert.ok(error instanceof DriverUpdateError);
       assert.equal(error.status.errorCode, -3001);
-      assert.match(error.message, /net down/);
+      assert.equal(error.code, -3001);
+      assert.match(error.message, /state-2 with -3001 net_error: net down/);
+    });
+  });
+
+  test('an aborted update ends for the caller at once; ended tells when the library has stopped it', async () => {
+    const script: FakeScript = {
+      methods: {
+        updateDisplayDeviceDriver: [{ respond: { status: 0 } }, { event: updateStatus(1, 10) }],
+        cancelUpdateDisplayDeviceDriver: [
+          { respond: { status: 0 } },
+          { sleep: 100 },
+          { jobEvent: { method: 'updateDisplayDeviceDriver', params: { ...updateStatus(1, 12) } } },
+          { jobEvent: { method: 'updateDisplayDeviceDriver', params: { ...updateStatus(2, 12, -1003), errorMsg: 'cancelled' } } },
+        ],
+      },
+    };
+    await withBridge(script, async (bridge) => {
+      const controller = new AbortController();
+      const job = bridge.updateDisplayDeviceDriver(device, { signal: controller.signal });
+      const seen: number[] = [];
+      await assert.rejects(async () => {
+        for await (const status of job) {
+          seen.push(status.progress);
+          controller.abort(new Error('the user closed the window'));
+        }
+      }, /the user closed the window/);
+      assert.deepEqual([seen, job.finished], [[10], true]);
+      const final = await job.ended;
+      assert.deepEqual([final?.state, final?.errorCode, job.lastStatus], [2, -1003, final]);
+      await assert.rejects(job.result(), /the user closed the window/);
     });
   });
 
@@ -219,13 +260,52 @@ describe('jobs', () => {
       }
     });
   });
+});
 
-  test('an already aborted signal sends nothing', async () => {
+describe('per-call abort signal and time limit', () => {
+  const calls: [string, (bridge: MorvaneBridge, options: RequestOptions) => Promise<unknown>][] = [
+    ['init', (b, o) => b.init({ appName: 'a', appId: 'b', deviceId: 'c', clientVersion: 'd', oversea: true }, o)],
+    ['getSdkVersion', (b, o) => b.getSdkVersion(o)],
+    ['getDisplayDevice', (b, o) => b.getDisplayDevices(o)],
+    ['setDriverDownloadDir', (b, o) => b.setDriverDownloadDir('/x', o)],
+    ['checkDisplayDeviceDriver', (b, o) => b.checkDisplayDeviceDriver(device, o)],
+    ['cancelCheckDisplayDeviceDriver', (b, o) => b.cancelCheckDisplayDeviceDriver(device, o)],
+    ['updateDisplayDeviceDriver', (b, o) => b.updateDisplayDeviceDriver(device, o).result()],
+    ['cancelUpdateDisplayDeviceDriver', (b, o) => b.cancelUpdateDisplayDeviceDriver(device, o)],
+  ];
+  // A bridge that never answers, so that only the signal or the time limit can end a call.
+  const silent: FakeScript = { methods: Object.fromEntries(calls.map(([method]) => [method, []])) };
+
+  test('timeoutMs limits the wait of each call', async () => {
+    await withBridge(silent, async (bridge) => {
+      const errors = await Promise.all(calls.map(([, call]) => call(bridge, { timeoutMs: 100 }).catch((e: unknown) => e)));
+      for (const [index, [method]] of calls.entries()) {
+        const error = errors[index];
+        assert.ok(error instanceof BridgeTimeoutError, `${method}: ${error}`);
+        assert.deepEqual([error.method, error.timeoutMs], [method, 100]);
+      }
+    }, { timeouts: { requestMs: 60_000 } });
+  });
+
+  test('an abort rejects each call at once with the reason', async () => {
+    await withBridge(silent, async (bridge) => {
+      for (const [method, call] of calls) {
+        const controller = new AbortController();
+        const sent = nextEvent(bridge, 'wire', (direction, line) => direction === 'out' && line.includes(`"method":"${method}"`));
+        const running = call(bridge, { signal: controller.signal });
+        await sent;
+        controller.abort(new Error(`stop ${method}`));
+        await assert.rejects(running, new RegExp(`^Error: stop ${method}$`), method);
+      }
+    }, { timeouts: { requestMs: 60_000 } });
+  });
+
+  test('an aborted signal rejects each call and sends nothing', async () => {
     await withBridge({}, async (bridge) => {
       const wire = collect(bridge, 'wire');
-      const signal = AbortSignal.abort(new Error('too late'));
-      await assert.rejects(bridge.checkDisplayDeviceDriver(device, { signal }), /too late/);
-      await assert.rejects(bridge.updateDisplayDeviceDriver(device, { signal }).result(), /too late/);
+      for (const [method, call] of calls) {
+        await assert.rejects(call(bridge, { signal: AbortSignal.abort(new Error('too late')) }), /too late/, method);
+      }
       await delay(50);
       assert.deepEqual(wire, []);
     });
@@ -240,6 +320,7 @@ describe('the end of the bridge', () => {
     code: number | null;
     signal: string | null;
     output?: RegExp;
+    message: RegExp;
   }[] = [
     {
       name: 'exit in the middle of a request',
@@ -248,6 +329,7 @@ describe('the end of the bridge', () => {
       code: 3,
       signal: null,
       output: /library crashed: bad record/,
+      message: /getSdkVersion request \d+: the bridge ended with exit code 3 ERROR_PATH_NOT_FOUND/,
     },
     {
       name: 'killed in the middle of a request',
@@ -255,6 +337,7 @@ describe('the end of the bridge', () => {
       run: (bridge) => bridge.getDisplayDevices(),
       code: null,
       signal: 'SIGKILL',
+      message: /the bridge ended with signal SIGKILL/,
     },
     {
       name: 'exit while a check waits for its result',
@@ -262,6 +345,7 @@ describe('the end of the bridge', () => {
       run: (bridge) => bridge.checkDisplayDeviceDriver(device),
       code: 5,
       signal: null,
+      message: /checkDisplayDeviceDriver job \d+: the bridge ended with exit code 5 ERROR_ACCESS_DENIED/,
     },
     {
       name: 'exit in the middle of an update',
@@ -269,15 +353,17 @@ describe('the end of the bridge', () => {
       run: (bridge) => bridge.updateDisplayDeviceDriver(device).result(),
       code: 6,
       signal: null,
+      message: /updateDisplayDeviceDriver job \d+: the bridge ended with exit code 6 ERROR_INVALID_HANDLE/,
     },
   ];
-  for (const { name, script, run, code, signal, output } of cases) {
+  for (const { name, script, run, code, signal, output, message } of cases) {
     test(`${name} rejects with the exit code, the signal and the output`, async () => {
       const bridge = await startFakeBridge(script);
       const exits = collect(bridge, 'exit');
       const error = await run(bridge).then(() => assert.fail('resolved'), (e: unknown) => e);
       assert.ok(error instanceof BridgeExitError, String(error));
       assert.deepEqual([error.code, error.signal], [code, signal]);
+      assert.match(error.message, message);
       if (output) {
         assert.match(error.output, output);
         assert.match(error.message, output);
@@ -288,15 +374,49 @@ describe('the end of the bridge', () => {
     });
   }
 
-  test('close() ends the bridge, rejects what waits, and is safe to call twice', async () => {
-    const bridge = await startFakeBridge({ methods: { getSdkVersion: [] } }, { timeouts: { requestMs: 60_000 } });
-    const waiting = bridge.getSdkVersion();
-    await delay(50);
+  test('close() ends the bridge, rejects what waits with a BridgeClosedError, and is safe to call twice', async () => {
+    const script: FakeScript = {
+      methods: {
+        getSdkVersion: [],
+        checkDisplayDeviceDriver: [{ respond: { status: 0 } }],
+        updateDisplayDeviceDriver: [{ respond: { status: 0 } }, { event: updateStatus(1, 10) }],
+      },
+    };
+    const bridge = await startFakeBridge(script, { timeouts: { requestMs: 60_000 } });
+    const outcome = (promise: Promise<unknown>) => promise.then(() => assert.fail('resolved'), (error: unknown) => error);
+    const waiting = outcome(bridge.getSdkVersion());
+    const checking = outcome(bridge.checkDisplayDeviceDriver(device));
+    const job = bridge.updateDisplayDeviceDriver(device);
+    const states: number[] = [];
+    const updating = outcome((async () => {
+      for await (const status of job) states.push(status.state);
+    })());
+    await nextEvent(bridge, 'wire', (direction, line) => direction === 'in' && line.includes('"state":1'));
     const [first, second] = await Promise.all([bridge.close(), bridge.close()]);
     assert.equal(first, second);
     assert.deepEqual([first.code, first.signal], [109, null]);
-    await assert.rejects(waiting, (error: unknown) => error instanceof BridgeExitError && error.code === 109);
+    for (const [name, error] of [['request', await waiting], ['check', await checking], ['update', await updating]] as const) {
+      assert.ok(error instanceof BridgeClosedError, `${name}: ${error}`);
+      assert.ok(!(error instanceof BridgeExitError), name);
+      assert.equal(error.code, -1003);
+      assert.match(error.message, /closed by the host \(-1003 cancel_operation\)/);
+      assert.doesNotMatch(error.message, /exit code/);
+    }
+    assert.deepEqual(states, [1]);
+    assert.equal(await job.ended, undefined);
+    await assert.rejects(bridge.getSdkVersion(), BridgeClosedError);
+    await assert.rejects(bridge.updateDisplayDeviceDriver(device).result(), BridgeClosedError);
     assert.equal(await bridge.close(), first);
+  });
+
+  test('await using closes the bridge at the end of the block', async () => {
+    let used: MorvaneBridge;
+    {
+      await using bridge = await startFakeBridge({});
+      used = bridge;
+      assert.equal(await bridge.getSdkVersion(), '9.8.7');
+    }
+    assert.deepEqual(used.exitStatus, { code: 109, signal: null, output: '' });
   });
 
   test('close() kills a bridge that does not exit', async () => {
@@ -470,7 +590,7 @@ describe('serving the library', () => {
     const params = { url: `${base}/slow`, path, sdkTaskId: 4, sdkData: '9007199254740993' };
     const bridge = await startFakeBridge(
       { echoEvents: true, onConnect: [{ reverse: { id: '3', method: 'downloadFile', params } }] },
-      { downloadProgressIntervalMs: 0 },
+      { downloadProgressIntervalMs: 0, downloadDirs: [folder] },
     );
     try {
       const events = received(bridge);
@@ -491,11 +611,11 @@ describe('serving the library', () => {
       echoEvents: true,
       onConnect: [
         { reverse: { id: '0', method: 'downloadFile', params: { url: `${base}/slow`, path, sdkTaskId: 8, sdkData: '1' } } },
-        { sleep: 300 },
+        { awaitEvent: 'downloadFile' },
         { reverse: { id: '1', method: 'cancelDownloadFile', params: { sdkTaskId: 8 } } },
       ],
     };
-    const bridge = await startFakeBridge(script, { downloadProgressIntervalMs: 0 });
+    const bridge = await startFakeBridge(script, { downloadProgressIntervalMs: 0, downloadDirs: [folder] });
     try {
       const events = received(bridge);
       await nextEvent(bridge, 'download', (activity) => activity.kind === 'cancelled');
@@ -512,11 +632,97 @@ describe('serving the library', () => {
     const script: FakeScript = {
       onConnect: [{ reverse: { id: '0', method: 'downloadFile', params: { url: `${base}/slow`, path, sdkTaskId: 1, sdkData: '1' } } }],
     };
-    const bridge = await startFakeBridge(script);
-    await nextEvent(bridge, 'download', (activity) => activity.kind === 'started');
-    await eventually(() => exists(path));
+    const bridge = await startFakeBridge(script, { downloadDirs: [folder] });
+    await nextEvent(bridge, 'download', (activity) => activity.kind === 'progress');
+    assert.equal(partialFilesIn(dirname(path)).length, 1);
     await bridge.close();
+    assert.deepEqual(partialFilesIn(dirname(path)), []);
     assert.equal(await exists(path), false);
+  });
+
+  test('listeners that throw are reported to the logger, and the bridge and its downloads carry on', async () => {
+    const path = join(folder, 'listeners', 'driver.pkg');
+    const script: FakeScript = {
+      echoEvents: true,
+      onConnect: [
+        { raw: 'garbage' },
+        { fatal: 'unknown event frob' },
+        { reverse: { id: '0', method: 'downloadFile', params: { url: `${base}/package`, path, sdkTaskId: 5, sdkData: '5' } } },
+      ],
+    };
+    const escaped: unknown[] = [];
+    const record = (error: unknown) => escaped.push(error);
+    process.on('uncaughtException', record);
+    process.on('unhandledRejection', record);
+    const errors: string[] = [];
+    try {
+      const bridge = await startFakeBridge(script, { downloadDirs: [folder], logger: { error: (message) => errors.push(message) } });
+      const events = ['download', 'wire', 'log', 'malformed', 'fatal', 'exit'] as const;
+      for (const event of events) {
+        bridge.on(event, () => {
+          throw new Error(`${event} listener broke`);
+        });
+      }
+      const finals = received(bridge);
+      await eventually(() => finals.some((event) => event.params.isFinish));
+      assert.deepEqual([finals.at(-1)!.params.result, finals.at(-1)!.params.errorMsg], [0, '']);
+      assert.deepEqual(await readFile(path), packageBytes);
+      assert.equal(await bridge.getSdkVersion(), '9.8.7');
+      await bridge.close();
+      await delay(20);
+      assert.deepEqual(escaped, []);
+      for (const event of events) {
+        assert.ok(errors.some((message) => message.includes(`a "${event}" listener threw: Error: ${event} listener broke`)), event);
+      }
+    } finally {
+      process.off('uncaughtException', record);
+      process.off('unhandledRejection', record);
+    }
+  });
+
+  test('downloads may write only inside the folder last given to setDriverDownloadDir, or one allowed by option', async () => {
+    const [given, refused, allowed] = ['given', 'refused', 'allowed'].map((name) => join(folder, 'folders', name));
+    const download = (sdkTaskId: number, path: string): FakeAction => ({
+      reverse: { id: String(sdkTaskId), method: 'downloadFile', params: { url: `${base}/package`, path, sdkTaskId, sdkData: '0' } },
+    });
+    // Each getSdkVersion call starts the downloads of one step.
+    const steps: { name: string; before?: (bridge: MorvaneBridge) => Promise<void>; downloads: [number, string, number][] }[] = [
+      { name: 'no folder given yet', downloads: [[1, join(given, 'a.pkg'), -1000], [2, join(allowed, 'a.pkg'), 0]] },
+      {
+        name: 'a folder given relative to the bridge\'s working directory',
+        before: (bridge) => bridge.setDriverDownloadDir(join('folders', 'given')),
+        downloads: [[3, join(given, 'b.pkg'), 0], [4, join(refused, 'b.pkg'), -1000]],
+      },
+      {
+        name: 'a folder the library refused',
+        before: (bridge) => assert.rejects(bridge.setDriverDownloadDir(refused), BridgeStatusError),
+        downloads: [[5, join(given, 'c.pkg'), 0], [6, join(refused, 'c.pkg'), -1000], [7, join(allowed, 'c.pkg'), 0]],
+      },
+    ];
+    const script: FakeScript = {
+      echoEvents: true,
+      calls: {
+        getSdkVersion: steps.map(({ downloads }) => [...downloads.map(([task, path]) => download(task, path)), { respond: { status: 0, data: 'x' } }]),
+        setDriverDownloadDir: [[{ respond: { status: 0 } }], [{ respond: { status: -1006, statusString: 'error_sdk_status' } }]],
+      },
+    };
+    const bridge = await startFakeBridge(script, { cwd: folder, downloadDirs: [allowed] });
+    try {
+      const finals = received(bridge);
+      for (const { name, before, downloads } of steps) {
+        await before?.(bridge);
+        await bridge.getSdkVersion();
+        const tasks = downloads.map(([task]) => task);
+        await eventually(() => tasks.every((task) => finals.some((event) => event.params.sdkTaskId === task && event.params.isFinish)));
+        for (const [task, path, result] of downloads) {
+          const final = finals.find((event) => event.params.sdkTaskId === task && event.params.isFinish)!;
+          assert.equal(final.params.result, result, `${name}: ${path}: ${final.params.errorMsg}`);
+          assert.equal(await exists(path), result === 0, `${name}: ${path}`);
+        }
+      }
+    } finally {
+      await bridge.close();
+    }
   });
 
   test('log lines go to "log" listeners and to the logger at their level', async () => {

@@ -7,7 +7,8 @@ import { existsSync } from 'node:fs';
 import { mkdtemp, readdir, readFile, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { after, afterEach, before, describe, test } from 'node:test';
+import { after, afterEach, before, describe } from 'node:test';
+import { test } from './timed-test';
 import { promisify } from 'node:util';
 import {
   DriverUpdateError,
@@ -34,6 +35,8 @@ const skip = existsSync(bridgePath)
   : `no bridge at ${bridgePath}; build it with CMake or point MORVANE_BRIDGE at one`;
 
 const adapterA = { vendorId: '10DE', deviceId: '2484' };
+// A real library with its steps and the demo takes longer than the default limit per test.
+const slow = { timeout: 60_000 };
 const releaseA = defaultReleases[0];
 
 interface Session {
@@ -56,7 +59,7 @@ describe('with the real bridge and the simulated library', { skip }, () => {
   });
   after(() => rm(work, { recursive: true, force: true }));
 
-  async function open(siteOptions: CatalogueServerOptions = {}): Promise<Session> {
+  async function open(siteOptions: CatalogueServerOptions = {}, setDownloadDir = true): Promise<Session> {
     const folder = await mkdtemp(join(work, 'run-'));
     const site = await startCatalogueServer({ ...siteOptions, releases: siteOptions.releases ?? defaultReleases });
     const bridge = await startBridge({ executable: bridgePath, timeouts: { requestMs: 10_000 } });
@@ -73,7 +76,7 @@ describe('with the real bridge and the simulated library', { skip }, () => {
       tempDir: join(folder, 'temp'),
       logMode: ['error', 'warning'],
     });
-    await bridge.setDriverDownloadDir(session.downloads);
+    if (setDownloadDir) await bridge.setDriverDownloadDir(session.downloads);
     return session;
   }
 
@@ -94,18 +97,19 @@ describe('with the real bridge and the simulated library', { skip }, () => {
   /** Runs an update to its end: every report, and the error it ended with, if any. */
   async function runUpdate(bridge: MorvaneBridge, signal?: AbortSignal, onStatus?: (status: UpdateStatus) => void) {
     const reports: UpdateStatus[] = [];
+    const job = bridge.updateDisplayDeviceDriver(adapterA, { signal });
     try {
-      for await (const status of bridge.updateDisplayDeviceDriver(adapterA, { signal })) {
+      for await (const status of job) {
         reports.push(status);
         onStatus?.(status);
       }
-      return { reports, error: undefined };
+      return { job, reports, error: undefined };
     } catch (error) {
-      return { reports, error };
+      return { job, reports, error };
     }
   }
 
-  test('a full update: check, download, unpack, install, and the new version shows', async () => {
+  test('a full update: check, download, unpack, install, and the new version shows', slow, async () => {
     const { bridge, site, downloads } = await open();
     assert.match(await bridge.getSdkVersion(), /\S/);
     const before = await driverOf(bridge, adapterA);
@@ -137,7 +141,7 @@ describe('with the real bridge and the simulated library', { skip }, () => {
     assert.equal(createHash('md5').update(bytes).digest('hex'), entry.md5);
   });
 
-  test('an adapter that is already current is told so and not updated', async () => {
+  test('an adapter that is already current is told so and not updated', slow, async () => {
     const { bridge } = await open();
     const check = await bridge.checkDisplayDeviceDriver({ vendorId: '1002', deviceId: '73BF' });
     assert.deepEqual([check.needUpdate, check.errorCode], [false, -2007]);
@@ -156,20 +160,23 @@ describe('with the real bridge and the simulated library', { skip }, () => {
     },
   ];
   for (const { name, stop, error: expected } of cancels) {
-    test(`a cancel during the download by ${name} leaves no partial file`, async () => {
+    test(`a cancel during the download by ${name} leaves no partial file`, slow, async () => {
       // 4 MiB at 256 KiB/s: the download runs long enough to be cancelled in the middle.
       const releases = [{ ...releaseA, payloadBytes: 4 * 1024 * 1024 }, ...defaultReleases.slice(1)];
       const { bridge, downloads } = await open({ releases, bytesPerSecond: 256 * 1024 });
       const controller = new AbortController();
       const cancelled = nextEvent(bridge, 'download', (activity) => activity.kind === 'cancelled', 15_000);
       let stopping: Promise<void> | undefined;
-      const { reports, error } = await runUpdate(bridge, controller.signal, (status) => {
+      const { job, reports, error } = await runUpdate(bridge, controller.signal, (status) => {
         if (stopping === undefined && status.state === UpdateState.Download && status.progress > 0) {
           stopping = stop({ controller, cancel: () => bridge.cancelUpdateDisplayDeviceDriver(adapterA) });
         }
       });
       await stopping;
       assert.ok(expected(error), String(error));
+      // An abort ends the iteration at once; the library's own end comes after.
+      const final = await job.ended;
+      assert.deepEqual([final?.state, final?.errorCode], [UpdateState.DownloadError, -1003]);
       assert.ok(reports.every((report) => report.state <= UpdateState.DownloadError));
       const [activity] = await cancelled;
       assert.ok(activity.receivedBytes > 0 && activity.receivedBytes < activity.totalBytes!);
@@ -178,7 +185,7 @@ describe('with the real bridge and the simulated library', { skip }, () => {
     });
   }
 
-  test('a network failure is reported to the library and reaches the host as its code', async (t) => {
+  test('a network failure is reported to the library and reaches the host as its code', slow, async (t) => {
     const failures: { name: string; prepare(session: Session): Promise<void>; options?: CatalogueServerOptions; checkCode: number; updateCode: number; state: number }[] = [
       {
         name: 'catalogue unreachable',
@@ -212,7 +219,18 @@ describe('with the real bridge and the simulated library', { skip }, () => {
     }
   });
 
-  test('a bad package fails the update and leaves the old driver', async (t) => {
+  test('a download outside the allowed folders fails the update with the reason, writing nothing', slow, async () => {
+    // Without setDriverDownloadDir the library downloads into its temporary folder.
+    const session = await open({}, false);
+    const { error } = await runUpdate(session.bridge);
+    assert.ok(error instanceof DriverUpdateError, String(error));
+    assert.deepEqual([error.status.state, error.code], [UpdateState.DownloadError, -1000]);
+    assert.match(error.message, /-1000 invalid_parameter: refused to download: ".*\.mvpkg": no download folder is allowed/);
+    const temp = join(session.downloads, '..', 'temp');
+    assert.deepEqual(await packagesIn(temp), []);
+  });
+
+  test('a bad package fails the update and leaves the old driver', slow, async (t) => {
     const cases: { fault: DriverRelease['fault']; state: number; code: number }[] = [
       { fault: 'bytes', state: UpdateState.DownloadError, code: -2008 },
       { fault: 'format', state: UpdateState.UnzipError, code: -2004 },
@@ -228,7 +246,7 @@ describe('with the real bridge and the simulated library', { skip }, () => {
     }
   });
 
-  test('the demo runs to its end and shows the new driver', async () => {
+  test('the demo runs to its end and shows the new driver', slow, async () => {
     const { stdout } = await promisify(execFile)(process.execPath, [join(__dirname, '..', 'demo', 'main.js')], {
       env: { ...process.env, MORVANE_BRIDGE: bridgePath },
       timeout: 60_000,

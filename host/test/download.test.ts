@@ -1,13 +1,16 @@
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
-import { access, mkdtemp, readFile, rm } from 'node:fs/promises';
+import { access, mkdir, mkdtemp, readdir, readFile, rm, symlink, writeFile } from 'node:fs/promises';
 import type { Server } from 'node:http';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
-import { after, before, describe, test } from 'node:test';
+import path, { join } from 'node:path';
+import { after, before, describe } from 'node:test';
+import { gzipSync } from 'node:zlib';
 import type { DownloadProgressParams } from '../src/protocol';
 import { DownloadService, type DownloadActivity, type DownloadServiceOptions } from '../src/services/download';
+import { isInside } from '../src/services/download-folders';
 import { delay, eventually, refusedUrl, startHttpServer, stopHttpServer } from './helpers';
+import { test } from './timed-test';
 
 const fileSize = 1024 * 1024;
 const content = Buffer.alloc(fileSize, 0).map((_, index) => (index * 31) % 251);
@@ -19,14 +22,23 @@ async function exists(path: string): Promise<boolean> {
   );
 }
 
+function md5(bytes: Uint8Array): string {
+  return createHash('md5').update(bytes).digest('hex');
+}
+
 describe('DownloadService', () => {
   let server: Server;
   let base: string;
+  let work: string;
   let folder: string;
   let count = 0;
+  const requestHeaders: Record<string, string | string[] | undefined>[] = [];
   before(async () => {
-    folder = await mkdtemp(join(tmpdir(), 'download-test-'));
+    work = await mkdtemp(join(tmpdir(), 'download-test-'));
+    folder = join(work, 'dl');
+    await mkdir(folder);
     ({ server, url: base } = await startHttpServer(async (req, res) => {
+      requestHeaders.push(req.headers);
       const chunk = 64 * 1024;
       switch (req.url) {
         case '/missing':
@@ -41,6 +53,21 @@ describe('DownloadService', () => {
           res.writeHead(200, { 'content-length': String(fileSize) });
           res.write(content.subarray(0, 1000));
           return;
+        case '/gzip-always': {
+          // A server that compresses whatever the client asked for.
+          const packed = gzipSync(content);
+          res.writeHead(200, { 'content-encoding': 'gzip', 'content-length': String(packed.length) }).end(packed);
+          return;
+        }
+        case '/gzip-if-asked': {
+          if (/\bgzip\b/.test(req.headers['accept-encoding'] ?? '')) {
+            const packed = gzipSync(content);
+            res.writeHead(200, { 'content-encoding': 'gzip', 'content-length': String(packed.length) }).end(packed);
+          } else {
+            res.writeHead(200, { 'content-length': String(fileSize) }).end(content);
+          }
+          return;
+        }
         default: {
           // Paced so that a download takes a while and can be watched and cancelled.
           const pace = req.url === '/slow' ? 100 : 5;
@@ -56,7 +83,7 @@ describe('DownloadService', () => {
   });
   after(async () => {
     await stopHttpServer(server);
-    await rm(folder, { recursive: true, force: true });
+    await rm(work, { recursive: true, force: true });
   });
 
   function service(options: Partial<DownloadServiceOptions> = {}) {
@@ -65,6 +92,7 @@ describe('DownloadService', () => {
     const activities: DownloadActivity[] = [];
     const downloads = new DownloadService({
       fetch: (input, init) => fetch(input, init),
+      folders: () => [folder],
       stallTimeoutMs: 5_000,
       progressIntervalMs: 0,
       report: (params, requestId) => {
@@ -77,9 +105,15 @@ describe('DownloadService', () => {
     return { downloads, reports, requestIds, activities };
   }
 
+  /** A fresh path inside the download folder, in a subfolder that does not exist yet. */
   function target(name: string) {
     count += 1;
     return join(folder, `${count}`, name);
+  }
+
+  async function partialFiles(file: string): Promise<string[]> {
+    const names = await readdir(path.dirname(file)).catch(() => [] as string[]);
+    return names.filter((name) => name.endsWith('.part'));
   }
 
   test('streams the file to the path and reports progress, then the end', async () => {
@@ -87,8 +121,8 @@ describe('DownloadService', () => {
     const path = target('driver.zip');
     await downloads.start({ url: `${base}/file`, path, sdkTaskId: -4, sdkData: '18446744073709551615' }, '12');
 
-    const written = await readFile(path);
-    assert.equal(createHash('md5').update(written).digest('hex'), createHash('md5').update(content).digest('hex'));
+    assert.equal(md5(await readFile(path)), md5(content));
+    assert.deepEqual(await partialFiles(path), []);
     const final = reports.at(-1)!;
     assert.deepEqual(final, {
       sdkTaskId: -4, progress: 100, isFinish: true, result: 0, httpStatusCode: 200, errorMsg: '', sdkData: '18446744073709551615',
@@ -120,6 +154,31 @@ describe('DownloadService', () => {
     assert.equal(reports.at(-1)!.isFinish, true);
   });
 
+  test('the stall limit counts from the last data, not from the start', async () => {
+    // '/slow' sends a chunk every 100 ms for 1.6 s in all: steady, though longer than the limit.
+    const runs: { url: string; result: number }[] = [
+      { url: '/slow', result: 0 },
+      { url: '/stall', result: -3000 },
+    ];
+    for (const { url, result } of runs) {
+      const { downloads, reports } = service({ stallTimeoutMs: 400 });
+      await downloads.start({ url: `${base}${url}`, path: target('driver.zip'), sdkTaskId: 1, sdkData: '1' }, '1');
+      assert.equal(reports.at(-1)!.result, result, `${url}: ${reports.at(-1)!.errorMsg}`);
+    }
+  });
+
+  test('a compressed body is stored as sent, without a false length mismatch', async () => {
+    for (const url of ['/gzip-if-asked', '/gzip-always']) {
+      const { downloads, reports } = service();
+      const path = target('driver.zip');
+      requestHeaders.length = 0;
+      await downloads.start({ url: `${base}${url}`, path, sdkTaskId: 1, sdkData: '1' }, '1');
+      assert.equal(requestHeaders[0]['accept-encoding'], 'identity', url);
+      assert.deepEqual([reports.at(-1)!.result, reports.at(-1)!.errorMsg], [0, ''], url);
+      assert.equal(md5(await readFile(path)), md5(content), url);
+    }
+  });
+
   const failures: { name: string; url: () => Promise<string>; stallTimeoutMs?: number; result: number; status: number; message: RegExp }[] = [
     { name: 'an HTTP error status', url: async () => `${base}/missing`, result: -3001, status: 404, message: /HTTP 404/ },
     { name: 'a connection that ends early', url: async () => `${base}/short`, result: -3001, status: 200, message: /./ },
@@ -127,11 +186,13 @@ describe('DownloadService', () => {
     { name: 'a refused connection', url: refusedUrl, result: -3001, status: 0, message: /ECONNREFUSED/ },
   ];
   for (const failure of failures) {
-    test(`a failure is reported once and leaves no file: ${failure.name}`, async () => {
+    test(`a failure is reported once and leaves an existing file as it was: ${failure.name}`, async () => {
       const { downloads, reports, activities } = service(
         failure.stallTimeoutMs === undefined ? {} : { stallTimeoutMs: failure.stallTimeoutMs },
       );
       const path = target('driver.zip');
+      await mkdir(join(path, '..'), { recursive: true });
+      await writeFile(path, 'the package downloaded last week');
       await downloads.start({ url: await failure.url(), path, sdkTaskId: 3, sdkData: '99' }, '5');
       const finals = reports.filter((report) => report.isFinish);
       assert.equal(finals.length, 1);
@@ -140,20 +201,39 @@ describe('DownloadService', () => {
       assert.equal(finals[0].httpStatusCode, failure.status);
       assert.match(finals[0].errorMsg, failure.message);
       assert.equal(finals[0].sdkData, '99');
-      assert.equal(await exists(path), false);
+      assert.equal(await readFile(path, 'utf8'), 'the package downloaded last week');
+      assert.deepEqual(await partialFiles(path), []);
       assert.equal(activities.at(-1)!.kind, 'failed');
     });
   }
 
-  test('a cancel stops the download, removes the partial file and reports nothing more', async () => {
+  test('a success replaces an existing file only once the whole body is there', async () => {
+    const { downloads, activities } = service();
+    const path = target('driver.zip');
+    await mkdir(join(path, '..'), { recursive: true });
+    await writeFile(path, 'old');
+    const running = downloads.start({ url: `${base}/slow`, path, sdkTaskId: 2, sdkData: '0' }, '2');
+    await eventually(() => activities.some((activity) => activity.kind === 'progress'));
+    assert.equal(await readFile(path, 'utf8'), 'old');
+    await running;
+    assert.equal(md5(await readFile(path)), md5(content));
+    assert.deepEqual(await partialFiles(path), []);
+  });
+
+  test('a cancel stops the download, removes its temporary file, keeps an existing file and reports nothing more', async () => {
     const { downloads, reports, activities } = service();
     const path = target('driver.zip');
+    await mkdir(join(path, '..'), { recursive: true });
+    await writeFile(path, 'old');
     const running = downloads.start({ url: `${base}/slow`, path, sdkTaskId: 9, sdkData: '0' }, '2');
     await eventually(() => activities.some((activity) => activity.kind === 'progress'));
-    assert.equal(await exists(path), true);
+    assert.equal((await partialFiles(path)).length, 1);
+    assert.deepEqual(downloads.partialFiles().map((file) => file.startsWith(`${path}.`)), [true]);
     assert.equal(await downloads.cancel(9), 1);
     await running;
-    assert.equal(await exists(path), false);
+    assert.equal(await readFile(path, 'utf8'), 'old');
+    assert.deepEqual(await partialFiles(path), []);
+    assert.deepEqual(downloads.partialFiles(), []);
     assert.ok(reports.every((report) => !report.isFinish));
     assert.equal(activities.at(-1)!.kind, 'cancelled');
     assert.equal(downloads.running, 0);
@@ -167,14 +247,85 @@ describe('DownloadService', () => {
     assert.equal(reports.at(-1)!.result, 0);
   });
 
-  test('stopAll silences every download and removes their files', async () => {
+  test('stopAll silences every download and removes their temporary files', async () => {
     const { downloads, reports } = service();
     const paths = [target('a.zip'), target('b.zip')];
     const running = paths.map((path, index) => downloads.start({ url: `${base}/slow`, path, sdkTaskId: index, sdkData: '0' }, `${index}`));
-    await eventually(async () => (await Promise.all(paths.map(exists))).every(Boolean));
+    await eventually(async () => (await Promise.all(paths.map(partialFiles))).every((files) => files.length === 1));
     await downloads.stopAll();
     await Promise.all(running);
+    assert.deepEqual(await Promise.all(paths.map(partialFiles)), [[], []]);
     assert.deepEqual(await Promise.all(paths.map(exists)), [false, false]);
     assert.ok(reports.every((report) => !report.isFinish));
   });
+
+  describe('where a download may write', () => {
+    let outside: string;
+    before(async () => {
+      outside = join(work, 'outside');
+      await mkdir(outside);
+      await symlink(outside, join(folder, 'link-out'));
+      await symlink(folder, join(work, 'alias-of-dl'));
+    });
+
+    const refused: { name: string; path: () => string; folders?: () => string[]; reason: RegExp }[] = [
+      { name: 'a relative path', path: () => 'dl/driver.zip', reason: /not an absolute path/ },
+      { name: 'a path that climbs out with ..', path: () => join(folder, 'sub', '..', '..', 'escape.bin'), reason: /outside the download folders/ },
+      { name: 'a sibling folder that shares the prefix', path: () => `${folder}-evil/driver.zip`, reason: /outside/ },
+      { name: 'a path through a link that leads outside', path: () => join(folder, 'link-out', 'driver.zip'), reason: /outside/ },
+      { name: 'the download folder itself', path: () => folder, reason: /outside/ },
+      { name: 'any path while no folder is allowed', path: () => join(folder, 'driver.zip'), folders: () => [], reason: /no download folder is allowed/ },
+    ];
+    for (const { name, path: requested, folders, reason } of refused) {
+      test(`refuses ${name}, writing nothing`, async () => {
+        const { downloads, reports, activities } = service(folders === undefined ? {} : { folders });
+        requestHeaders.length = 0;
+        await downloads.start({ url: `${base}/file`, path: requested(), sdkTaskId: 6, sdkData: '6' }, '6');
+        assert.equal(reports.length, 1);
+        assert.deepEqual([reports[0].isFinish, reports[0].result, reports[0].httpStatusCode], [true, -1000, 0]);
+        assert.match(reports[0].errorMsg, reason);
+        assert.ok(reports[0].errorMsg.includes(requested()), reports[0].errorMsg);
+        assert.equal(activities.at(-1)!.kind, 'failed');
+        assert.equal(requestHeaders.length, 0);
+        assert.deepEqual(await readdir(outside), []);
+        assert.equal(await exists(join(work, 'escape.bin')), false);
+        assert.equal(await exists(`${folder}-evil`), false);
+      });
+    }
+
+    const accepted: { name: string; path: () => string; folders: () => string[] }[] = [
+      { name: 'a new subfolder', path: () => join(folder, 'new', 'deeper', 'driver.zip'), folders: () => [folder] },
+      { name: 'a folder given through a link', path: () => join(folder, 'via-alias.zip'), folders: () => [join(work, 'alias-of-dl')] },
+      { name: 'a path through a link to the folder', path: () => join(work, 'alias-of-dl', 'via-link.zip'), folders: () => [folder] },
+      { name: 'the second of several folders', path: () => join(outside, 'second.zip'), folders: () => [folder, outside] },
+    ];
+    for (const { name, path: requested, folders } of accepted) {
+      test(`accepts ${name}`, async () => {
+        const { downloads, reports } = service({ folders });
+        await downloads.start({ url: `${base}/file`, path: requested(), sdkTaskId: 7, sdkData: '7' }, '7');
+        assert.deepEqual([reports.at(-1)!.result, reports.at(-1)!.errorMsg], [0, '']);
+        assert.equal(md5(await readFile(requested())), md5(content));
+      });
+    }
+  });
+});
+
+test('isInside compares whole path segments, and on Windows ignores case', () => {
+  const cases: [path.PlatformPath, string, string, boolean][] = [
+    [path.posix, '/dl', '/dl/a.bin', true],
+    [path.posix, '/dl', '/dl/sub/a.bin', true],
+    [path.posix, '/dl', '/dl', false],
+    [path.posix, '/dl', '/dl-evil/a.bin', false],
+    [path.posix, '/dl', '/dla.bin', false],
+    [path.posix, '/dl', '/a.bin', false],
+    [path.posix, '/dl', '/dl/..a.bin', true],
+    [path.posix, '/', '/a.bin', true],
+    [path.win32, 'C:\\dl', 'c:\\DL\\a.bin', true],
+    [path.win32, 'C:\\dl', 'C:\\dl-evil\\a.bin', false],
+    [path.win32, 'C:\\dl', 'D:\\dl\\a.bin', false],
+  ];
+  assert.deepEqual(
+    cases.map(([paths, folder, target]) => [folder, target, isInside(folder, target, paths)]),
+    cases.map(([, folder, target, inside]) => [folder, target, inside]),
+  );
 });

@@ -1,6 +1,7 @@
 import assert from 'node:assert/strict';
 import type { Server } from 'node:http';
-import { after, before, describe, test } from 'node:test';
+import { after, before, describe } from 'node:test';
+import { test } from './timed-test';
 import type { HttpRequestParams } from '../src/protocol';
 import { performHttpRequest } from '../src/services/http-request';
 import { readBody, refusedUrl, startHttpServer, stopHttpServer } from './helpers';
@@ -16,6 +17,12 @@ describe('performHttpRequest', () => {
     ({ server, url: base } = await startHttpServer(async (req, res) => {
       const body = await readBody(req);
       if (req.url === '/slow') return; // never answers
+      if (req.url === '/cookies') {
+        res.setHeader('set-cookie', ['session=a1; Expires=Wed, 21 Oct 2026 07:28:00 GMT; Path=/', 'region=eu; HttpOnly']);
+        res.setHeader('x-variant', ['one', 'two']);
+        res.end('{}');
+        return;
+      }
       if (req.url === '/missing') {
         res.writeHead(404, { 'x-reason': 'gone' }).end('not here');
         return;
@@ -54,6 +61,29 @@ describe('performHttpRequest', () => {
       { result: answer.result, status: answer.httpStatusCode, body: answer.body, reason: answer.headers['x-reason'] },
       { result: 0, status: 404, body: 'not here', reason: 'gone' },
     );
+  });
+
+  test('repeated headers keep every value: Set-Cookie joined by line feeds, others by commas', async (t) => {
+    const expected = {
+      'set-cookie': 'session=a1; Expires=Wed, 21 Oct 2026 07:28:00 GMT; Path=/\nregion=eu; HttpOnly',
+      'x-variant': 'one, two',
+    };
+    await t.test('from a real answer', async () => {
+      const answer = await performHttpRequest(request({ url: `${base}/cookies` }), fetchOptions);
+      assert.deepEqual({ 'set-cookie': answer.headers['set-cookie'], 'x-variant': answer.headers['x-variant'] }, expected);
+    });
+    await t.test('from a fetch whose Headers lack getSetCookie', async () => {
+      const entries: [string, string][] = [
+        ['set-cookie', 'session=a1; Expires=Wed, 21 Oct 2026 07:28:00 GMT; Path=/'],
+        ['x-variant', 'one'],
+        ['set-cookie', 'region=eu; HttpOnly'],
+        ['x-variant', 'two'],
+      ];
+      const headers = { forEach: (visit: (value: string, name: string) => void) => entries.forEach(([name, value]) => visit(value, name)) };
+      const fetchWithPlainHeaders = async () => ({ status: 200, headers, text: async () => '' }) as unknown as Response;
+      const answer = await performHttpRequest(request({ url: `${base}/cookies` }), { ...fetchOptions, fetch: fetchWithPlainHeaders });
+      assert.deepEqual(answer.headers, expected);
+    });
   });
 
   test('failures become result codes with a message', async (t) => {

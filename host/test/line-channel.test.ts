@@ -1,7 +1,8 @@
 import assert from 'node:assert/strict';
 import { once } from 'node:events';
 import { connect, createServer, type AddressInfo, type Server, type Socket } from 'node:net';
-import { afterEach, beforeEach, describe, test } from 'node:test';
+import { afterEach, beforeEach, describe } from 'node:test';
+import { test } from './timed-test';
 import { LineChannel } from '../src/line-channel';
 import { delay, eventually } from './helpers';
 

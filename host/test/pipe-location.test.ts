@@ -2,7 +2,8 @@ import assert from 'node:assert/strict';
 import { mkdtemp, rm, stat } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
-import { after, before, describe, test } from 'node:test';
+import { after, before, describe } from 'node:test';
+import { test } from './timed-test';
 import {
   createPipeLocation,
   removePipeLocation,

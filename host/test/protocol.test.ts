@@ -1,6 +1,7 @@
 import assert from 'node:assert/strict';
-import { describe, test } from 'node:test';
-import { isUpdateErrorState, parseLine, resultCodeName } from '../src/protocol';
+import { describe } from 'node:test';
+import { test } from './timed-test';
+import { describeResultCode, isUpdateErrorState, parseLine, ResultCode, resultCodeName, UpdateState } from '../src/protocol';
 
 describe('parseLine', () => {
   const accepted: [string, string][] = [
@@ -65,4 +66,31 @@ test('result codes are named as the bridge names them, unknown ones "unknown"', 
     [-3000, 'timeout'], [-3001, 'net_error'], [-3002, 'unknown'], [1, 'unknown'],
   ];
   assert.deepEqual(cases.map(([code]) => [code, resultCodeName(code)]), cases);
+});
+
+test('every result code of the protocol has a constant, and its text', () => {
+  // The protocol's table: code and status text; -1005 has no text of its own.
+  const protocol: [keyof typeof ResultCode, number, string][] = [
+    ['Ok', 0, 'ok'], ['InvalidParameter', -1000, 'invalid_parameter'], ['ArraySizeNotEnough', -1001, 'array_size_not_enough'],
+    ['NoAvailableData', -1002, 'no_available_data'], ['CancelOperation', -1003, 'cancel_operation'], ['CannotCancel', -1004, 'cannot_cancel'],
+    ['NoResultStored', -1005, 'unknown'], ['ErrorSdkStatus', -1006, 'error_sdk_status'],
+    ['BusinessNoSdkConfig', -2000, 'business_no_sdk_config'], ['DownloadSdkConfigFail', -2001, 'download_sdk_config_fail'],
+    ['DownloadDriverConfigFail', -2002, 'download_driver_config_fail'], ['ParseSdkConfigFail', -2003, 'parse_sdk_config_fail'],
+    ['ParseDriverConfigFail', -2004, 'parse_driver_config_fail'], ['NoMatchDriver', -2005, 'no_match_driver'],
+    ['NoGraphicsDevice', -2006, 'no_graphics_device'], ['CurrentDriverNewer', -2007, 'current_driver_newer'],
+    ['FileMd5CheckFail', -2008, 'file_md5_check_fail'], ['GetDeviceInfoFail', -2009, 'get_device_info_fail'],
+    ['DiskSpaceNotEnoughInstall', -2010, 'disk_space_not_enough_install'], ['DiskSpaceNotEnoughDownload', -2011, 'disk_space_not_enough_download'],
+    ['CannotRetryUpdate', -2012, 'cannot_retry_update'], ['CannotRetryCheck', -2013, 'cannot_retry_check'],
+    ['NotCurrentUpdateDevice', -2014, 'not_current_update_device'], ['NotCurrentCheckDevice', -2015, 'not_current_check_device'],
+    ['AnotherDeviceUpdating', -2016, 'another_device_updating'], ['ExistDriverPackage', -2017, 'exist_driver_package'],
+    ['Timeout', -3000, 'timeout'], ['NetError', -3001, 'net_error'],
+  ];
+  assert.deepEqual(Object.entries(ResultCode), protocol.map(([name, code]) => [name, code]));
+  assert.deepEqual(protocol.map(([, code]) => resultCodeName(code)), protocol.map(([, , text]) => text));
+  assert.equal(describeResultCode(ResultCode.CancelOperation), '-1003 cancel_operation');
+});
+
+test('every update state of the protocol has a constant', () => {
+  const states = ['Unknown', 'Download', 'DownloadError', 'DownloadSuccess', 'Unzip', 'UnzipError', 'UnzipSuccess', 'Install', 'InstallError', 'InstallSuccess', 'Finish'];
+  assert.deepEqual(Object.entries(UpdateState), states.map((name, value) => [name, value]));
 });

@@ -1,10 +1,11 @@
-import { createWriteStream } from 'node:fs';
-import { mkdir, rm } from 'node:fs/promises';
+import { randomBytes } from 'node:crypto';
+import { mkdir, open, rename, rm } from 'node:fs/promises';
 import { dirname } from 'node:path';
 import { Readable } from 'node:stream';
 import { pipeline } from 'node:stream/promises';
 import type { ReadableStream as WebReadableStream } from 'node:stream/web';
 import { ResultCode, type DownloadFileParams, type DownloadProgressParams } from '../protocol';
+import { confineDownloadPath, RefusedPathError } from './download-folders';
 import { describeFetchError, type FetchLike } from './fetch';
 
 /** What a download is doing, for progress displays and diagnostics. */
@@ -22,6 +23,8 @@ export interface DownloadActivity {
 
 export interface DownloadServiceOptions {
   fetch: FetchLike;
+  /** The folders downloads may write into, read at the start of each download. */
+  folders(): readonly string[];
   /** A download that receives nothing for this long fails with the timeout code. */
   stallTimeoutMs: number;
   /** Shortest time between two progress reports of one download. */
@@ -55,12 +58,16 @@ interface DownloadTask {
   readonly controller: AbortController;
   /** Set by a cancel from the library or by stopAll: nothing more is reported. */
   silenced: boolean;
+  /** The temporary file the body is written to, once created; renamed over the target at the end. */
+  partialFile: string | undefined;
   done: Promise<void>;
 }
 
 /**
- * Streams the library's downloads to the paths it names, reports their progress, and removes
- * what a failed or cancelled download left behind.
+ * Streams the library's downloads to the paths it names, inside the allowed folders only, and
+ * reports their progress. The body goes to a temporary file beside the target, which replaces
+ * the target only once the whole body has arrived: a failed or cancelled download removes its
+ * temporary file and leaves an existing file at the path as it was.
  */
 export class DownloadService {
   private readonly tasks = new Set<DownloadTask>();
@@ -74,6 +81,7 @@ export class DownloadService {
       requestId,
       controller: new AbortController(),
       silenced: false,
+      partialFile: undefined,
       done: Promise.resolve(),
     };
     this.tasks.add(task);
@@ -104,6 +112,11 @@ export class DownloadService {
 
   get running(): number {
     return this.tasks.size;
+  }
+
+  /** The temporary files of running downloads. */
+  partialFiles(): string[] {
+    return [...this.tasks].flatMap((task) => (task.partialFile === undefined ? [] : [task.partialFile]));
   }
 
   private async run(task: DownloadTask): Promise<void> {
@@ -144,18 +157,25 @@ export class DownloadService {
       total === null || total === 0 ? 0 : Math.min(100, Math.floor((received * 100) / total));
 
     activity('started');
-    let fileCreated = false;
     try {
+      const target = await confineDownloadPath(request.path, this.options.folders());
       watchStall();
-      const response = await this.options.fetch(request.url, { signal: controller.signal });
+      const response = await this.options.fetch(request.url, {
+        // A compressed body would arrive decompressed, and its length would not match.
+        headers: { 'accept-encoding': 'identity' },
+        signal: controller.signal,
+      });
       httpStatusCode = response.status;
       if (!response.ok || response.body === null) {
         await response.body?.cancel().catch(() => undefined);
         throw new HttpStatusError(response.status, response.statusText);
       }
-      total = parseLength(response.headers.get('content-length'));
-      await mkdir(dirname(request.path), { recursive: true });
-      fileCreated = true;
+      // Content-Length counts the encoded bytes; a server that encodes anyway has its body
+      // decoded by fetch, so the length says nothing about what arrives.
+      const encoded = isEncoded(response.headers.get('content-encoding'));
+      total = encoded ? null : parseLength(response.headers.get('content-length'));
+      await mkdir(dirname(target), { recursive: true });
+      const partialFile = `${target}.${randomBytes(4).toString('hex')}.part`;
       const counted = async function* (source: AsyncIterable<Buffer>) {
         for await (const chunk of source) {
           watchStall();
@@ -173,10 +193,13 @@ export class DownloadService {
           yield chunk;
         }
       };
+      // Created exclusively: a file that is already there is never written over.
+      const file = await open(partialFile, 'wx');
+      task.partialFile = partialFile;
       await pipeline(
         Readable.fromWeb(response.body as WebReadableStream<Uint8Array>),
         counted,
-        createWriteStream(request.path),
+        file.createWriteStream(),
         { signal: controller.signal },
       );
       if (total !== null && received !== total) {
@@ -184,28 +207,46 @@ export class DownloadService {
       }
       clearTimeout(stallTimer);
       if (task.silenced) throw new Error('cancelled');
+      await rename(partialFile, target);
+      task.partialFile = undefined;
       lastProgress = 100;
       report({ isFinish: true, result: ResultCode.Ok, errorMsg: '' });
       activity('finished');
     } catch (error) {
       clearTimeout(stallTimer);
-      if (fileCreated) await rm(request.path, { force: true }).catch(() => undefined);
+      if (task.partialFile !== undefined) {
+        await rm(task.partialFile, { force: true }).catch(() => undefined);
+        task.partialFile = undefined;
+      }
       if (task.silenced) {
         activity('cancelled');
         return;
       }
-      const stalled = controller.signal.reason instanceof StallError;
-      const errorMsg = stalled
-        ? `${request.url}: ${(controller.signal.reason as Error).message}`
-        : `${request.url}: ${describeFetchError(error)}`;
-      report({
-        isFinish: true,
-        result: stalled ? ResultCode.Timeout : ResultCode.NetError,
-        errorMsg,
-      });
+      const { result, errorMsg } = describeFailure(request, error, controller.signal.reason);
+      report({ isFinish: true, result, errorMsg });
       activity('failed', errorMsg);
     }
   }
+}
+
+function describeFailure(
+  request: DownloadFileParams,
+  error: unknown,
+  abortReason: unknown,
+): { result: number; errorMsg: string } {
+  if (error instanceof RefusedPathError) {
+    return { result: ResultCode.InvalidParameter, errorMsg: `refused to download: ${error.message}` };
+  }
+  if (abortReason instanceof StallError) {
+    return { result: ResultCode.Timeout, errorMsg: `${request.url}: ${abortReason.message}` };
+  }
+  return { result: ResultCode.NetError, errorMsg: `${request.url}: ${describeFetchError(error)}` };
+}
+
+function isEncoded(header: string | null): boolean {
+  if (header === null) return false;
+  const coding = header.trim().toLowerCase();
+  return coding !== '' && coding !== 'identity';
 }
 
 function parseLength(header: string | null): number | null {

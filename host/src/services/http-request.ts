@@ -1,5 +1,6 @@
 import { ResultCode, type HttpAnswerParams, type HttpRequestParams } from '../protocol';
 import { describeFetchError, isTimeout, type FetchLike } from './fetch';
+import { collectHeaders } from './response-headers';
 
 export interface HttpRequestOptions {
   fetch: FetchLike;
@@ -38,11 +39,7 @@ export async function performHttpRequest(
       signal,
     });
     const body = await response.text();
-    const headers: Record<string, string> = {};
-    response.headers.forEach((value, name) => {
-      headers[name] = value;
-    });
-    return answer({ httpStatusCode: response.status, headers, body });
+    return answer({ httpStatusCode: response.status, headers: collectHeaders(response.headers), body });
   } catch (error) {
     if (timeout.aborted && isTimeout(timeout.reason)) {
       return answer({

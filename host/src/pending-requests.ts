@@ -1,0 +1,60 @@
+import { BridgeTimeoutError } from './errors';
+
+export interface WaitOptions {
+  /** Aborting rejects the wait at once with the signal's reason. */
+  signal?: AbortSignal;
+  timeoutMs: number;
+}
+
+export interface PendingRequest {
+  method: string;
+  resolve(data: unknown): void;
+  reject(error: unknown): void;
+}
+
+interface Entry extends PendingRequest {
+  timer: NodeJS.Timeout;
+  detach(): void;
+}
+
+/**
+ * Requests sent to the bridge that wait for their response, each with its time limit and abort
+ * signal. A response that comes after either ended the wait finds nothing under its id.
+ */
+export class PendingRequests {
+  private readonly waiting = new Map<string, Entry>();
+
+  /** Registers a request before it is sent; settles with its response, time limit or signal. */
+  wait(id: string, method: string, { signal, timeoutMs }: WaitOptions): Promise<unknown> {
+    return new Promise((resolve, reject) => {
+      const timer = setTimeout(() => {
+        this.take(id);
+        reject(new BridgeTimeoutError(method, id, timeoutMs));
+      }, timeoutMs);
+      const onAbort = () => {
+        this.take(id);
+        reject(signal!.reason);
+      };
+      signal?.addEventListener('abort', onAbort, { once: true });
+      const detach = () => signal?.removeEventListener('abort', onAbort);
+      this.waiting.set(id, { method, resolve, reject, timer, detach });
+    });
+  }
+
+  /** Stops waiting for the request and returns it; undefined when nothing waits under the id. */
+  take(id: string): PendingRequest | undefined {
+    const entry = this.waiting.get(id);
+    if (entry === undefined) return undefined;
+    this.waiting.delete(id);
+    clearTimeout(entry.timer);
+    entry.detach();
+    return entry;
+  }
+
+  rejectAll(makeError: (method: string, id: string) => Error): void {
+    for (const [id, entry] of [...this.waiting]) {
+      this.take(id);
+      entry.reject(makeError(entry.method, id));
+    }
+  }
+}
