@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "operations/response.h"
+#include "protocol/message_lines.h"
 
 namespace electron_morvane {
 
@@ -49,12 +50,12 @@ std::string updateStateName(std::uint32_t state) {
 
 void sendCheckResultEvent(const MessageOutlet& outlet, const DriverJobRequest& request,
                           const SdkWrapper::SdkDisplayDriverConfig& config) {
-  outlet.Send(ToJson(makeJobEvent(request, config)));
+  outlet.SendLine(MessageLine(makeJobEvent(request, config)));
 }
 
 void sendUpdateStatusEvent(const MessageOutlet& outlet, const DriverJobRequest& request,
                            const SdkWrapper::SdkUpdateDriverStatus& status) {
-  outlet.Send(ToJson(makeJobEvent(request, status)));
+  outlet.SendLine(MessageLine(makeJobEvent(request, status)));
 }
 
 ResponseMessage<NoData> handleCheckDisplayDeviceDriver(const DriverJobRequest& request,

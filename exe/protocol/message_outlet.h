@@ -3,6 +3,8 @@
 // outlet, not only the process's own router.
 #pragma once
 
+#include <string>
+
 #include "protocol/json_rules.h"
 
 namespace electron_morvane {
@@ -13,6 +15,8 @@ class MessageOutlet {
 
   // Serializes and writes one message; safe from any thread.
   virtual void Send(const json& message) const = 0;
+  // Writes one message that is already serialized (without its line feed).
+  virtual void SendLine(std::string serialized) const = 0;
 };
 
 }  // namespace electron_morvane

@@ -49,7 +49,7 @@ void MessageRouter::HandleMessage(json& message) {
     const std::string id = RequiredText(message, "id");
     const std::string method = RequiredText(message, "method");
     const auto handler = requestHandlers.find(method);
-    if (handler != requestHandlers.end()) Send(handler->second(id, message));
+    if (handler != requestHandlers.end()) SendLine(handler->second(id, message));
   } else if (type == "event") {
     const std::string id = RequiredText(message, "id");
     const std::string method = RequiredText(message, "method");
@@ -65,6 +65,11 @@ void MessageRouter::HandleMessage(json& message) {
 void MessageRouter::Send(const json& message) const {
   if (!sender) return;
   sender(SerializeMessage(message));
+}
+
+void MessageRouter::SendLine(std::string serialized) const {
+  if (!sender) return;
+  sender(std::move(serialized));
 }
 
 void MessageRouter::SendFatalNoThrow(const std::string& error) const noexcept {

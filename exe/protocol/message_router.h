@@ -11,8 +11,8 @@
 namespace electron_morvane {
 
 // Take the id and the whole received message, which is theirs to take long texts out of. A
-// request's handler returns the message to send back.
-using RequestHandler = std::function<json(const std::string& id, json& message)>;
+// request's handler returns the message to send back, serialized.
+using RequestHandler = std::function<std::string(const std::string& id, json& message)>;
 using EventHandler = std::function<void(const std::string& id, json& message)>;
 // Writes one serialized message (without its line feed); the text is the sender's to keep.
 using MessageSender = std::function<void(std::string serialized)>;
@@ -34,6 +34,7 @@ class MessageRouter : public MessageOutlet {
 
   // Serializes and writes a message from any thread; dropped while no sender is installed.
   void Send(const json& message) const override;
+  void SendLine(std::string serialized) const override;
 
  private:
   void HandleMessage(json& message);

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "protocol/message_lines.h"
 #include "protocol/message_router.h"
 #include "protocol/messages.h"
 
@@ -19,12 +20,12 @@ class MethodBinder {
   template <typename Params, typename Handler>
   MethodBinder& Request(const std::string& method, Handler handler) {
     router.RegisterRequest(method, [method, handler = std::move(handler)](
-                                       const std::string& id, json& message) -> json {
+                                       const std::string& id, json& message) -> std::string {
       RequestMessage<Params> request;
       if (!FromJson(message, request)) {
-        return ToJson(makeErrorMessage(id, method, "parse request failed"));
+        return SerializeMessage(ToJson(makeErrorMessage(id, method, "parse request failed")));
       }
-      return ToJson(handler(request));
+      return MessageLine(handler(request));
     });
     return *this;
   }

@@ -8,6 +8,8 @@
 namespace electron_morvane {
 
 json ToJson(const SdkWrapper::LogParam& line);
+// The same params written straight as text: log lines come by the thousand.
+std::string JsonText(const SdkWrapper::LogParam& line);
 // Always 0, whether the line was written or lost.
 int forwardLog(const MessageOutlet& outlet, const SdkWrapper::LogParam& line);
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "protocol/message_lines.h"
 #include "protocol/message_outlet.h"
 #include "protocol/messages.h"
 
@@ -26,7 +27,7 @@ RequestMessage<Params> makeReverseRequest(std::string method, Params params) {
 
 template <typename Params>
 void sendReverseRequest(const MessageOutlet& outlet, std::string method, Params params) {
-  outlet.Send(ToJson(makeReverseRequest(std::move(method), std::move(params))));
+  outlet.SendLine(MessageLine(makeReverseRequest(std::move(method), std::move(params))));
 }
 
 }  // namespace electron_morvane

@@ -42,11 +42,11 @@ class RouterTest : public ::testing::Test {
         .Event<TextParam>("note", [this](const EventMessage<TextParam>& event) {
           notes_.push_back(event.params.text);
         });
-    router_.RegisterRequest("throwStd", [](const std::string&, const json&) -> json {
+    router_.RegisterRequest("throwStd", [](const std::string&, const json&) -> std::string {
       throw std::runtime_error("handler broke");
     });
     router_.RegisterRequest("throwOther",
-                            [](const std::string&, const json&) -> json { throw 42; });
+                            [](const std::string&, const json&) -> std::string { throw 42; });
   }
 
   std::vector<std::string> DispatchAndCollect(const std::string& line) {
