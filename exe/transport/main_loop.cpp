@@ -25,7 +25,7 @@ SystemError RunMainLoop(PipeClient& pipe, const LineHandler& handleLine,
     const std::uint32_t waiting = pipe.Peek(ok, error);
     if (!ok) return error;
     if (waiting == 0) {
-      // Up to the whole wait: POSIX wakes early when bytes arrive, Windows sleeps it out.
+      // POSIX wakes when bytes arrive; Windows sleeps the whole wait.
       pipe.IdleWait(kIdleWait);
       continue;
     }

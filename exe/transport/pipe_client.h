@@ -44,8 +44,8 @@ class PipeClient {
   // write to a host that stopped reading): it fails, and so does every later one. Takes no lock.
   void Shutdown();
 
-  // The main loop's pause when nothing is waiting: up to timeout, ending early when bytes arrive
-  // where the system can wait on the pipe (POSIX); a plain sleep where it cannot (Windows).
+  // The main loop's pause when nothing is waiting: until bytes arrive or the host hangs up where
+  // the system can wait on the pipe (POSIX); a plain sleep of timeout where it cannot (Windows).
   void IdleWait(std::chrono::milliseconds timeout) const;
 
  private:

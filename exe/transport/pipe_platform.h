@@ -51,8 +51,8 @@ void ClosePipe(PipeHandle handle);
 // thread. The handle stays open.
 void ShutdownPipe(PipeHandle handle);
 
-// Waits up to timeout for the pipe to become readable. Windows has no such wait for a synchronous
-// pipe, so there it sleeps the whole timeout.
+// Waits until the pipe is readable (bytes, or the host hung up). POSIX waits on the socket itself
+// and wakes at once; Windows has no such wait for a synchronous pipe and sleeps timeout instead.
 void IdleWait(PipeHandle handle, std::chrono::milliseconds timeout);
 
 }  // namespace electron_morvane::platform

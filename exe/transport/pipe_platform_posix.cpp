@@ -209,10 +209,14 @@ void ShutdownPipe(PipeHandle handle) {
   if (handle != kNoPipe) ::shutdown(Fd(handle), SHUT_RDWR);
 }
 
+// The socket itself wakes the wait when bytes arrive or the host hangs up, so no timeout adds
+// latency here: the wait is long and an idle bridge hardly ever wakes. It is bounded only so that
+// a wait on no descriptor (which poll ignores) still ends.
 void IdleWait(PipeHandle handle, std::chrono::milliseconds timeout) {
+  constexpr std::chrono::milliseconds kLongestWait{1000};
   pollfd watched{Fd(handle), POLLIN, 0};
-  // A negative descriptor is ignored by poll, which then simply sleeps.
-  ::poll(&watched, 1, static_cast<int>(timeout.count()));
+  const std::chrono::milliseconds wait = handle == kNoPipe ? timeout : kLongestWait;
+  ::poll(&watched, 1, static_cast<int>(wait.count()));
 }
 
 }  // namespace electron_morvane::platform
