@@ -8,6 +8,7 @@
 #include "protocol/message_router.h"
 #include "protocol/messages.h"
 #include "sdk/callback_gate.h"
+#include "sdk/sdk_wrapper.h"
 #include "transport/main_loop.h"
 #include "transport/pipe_client.h"
 
@@ -32,6 +33,9 @@ SystemError RunBridge(const std::string& pipePath) {
   if (connectError != kErrorSuccess) return connectError;
 
   TuneAllocatorForLargeLines();
+  // The process's one binding to the library, made here, after the pipe: the runtime ends it
+  // before the pipe at exit.
+  SdkWrapper::GetInstance();
   MessageRouter router;
   RegisterMethodTable(router);
   router.SetSender([&pipe](std::string serialized) {
