@@ -156,7 +156,7 @@ json Devices() {
             {"answers",
              {{{"result", -1001}, {"count", 2}},
               {{"result", -1001}, {"count", 7}},
-              {{"result", 0}, {"fill", 3}}}}}}}};
+              {{"result", 0}, {"fill", 3}}}}}}};
 }
 
 // A library that keeps asking for a bigger array, and has no version text.

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds the protocol fuzz target (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
+# in build-fuzz and runs it; fuzz/README.md says what it checks.
+#
+#   scripts/fuzz.sh [seconds]              a bounded run (default 60 s), for CI
+#   scripts/fuzz.sh --campaign [seconds]   a long run (default 8 h), niced, logged to
+#                                          build-fuzz/campaign.log, its corpus kept between runs
+#
+# Every input in fuzz/regressions/ runs once first. Exits non-zero when an input crashes; the
+# input is kept in build-fuzz/crashes/ (copy it into fuzz/regressions/ to keep it checked).
+# Needs clang and libFuzzer: apt-get install clang libfuzzer-14-dev.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+campaign=0
+if [[ "${1:-}" == --campaign ]]; then
+  campaign=1
+  shift
+fi
+seconds=${1:-$((campaign ? 28800 : 60))}
+build=build-fuzz
+
+for tool in clang clang++; do
+  command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool missing (apt-get install clang libfuzzer-14-dev)" >&2; exit 2; }
+done
+
+# Everything the target links is compiled for coverage and with both sanitizers; assertions stay on.
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" \
+  -DMORVANE_BUILD_TESTS=OFF -DMORVANE_FUZZ=ON -DMORVANE_SANITIZE=fuzzer-no-link,address,undefined \
+  >/dev/null
+cmake --build "$build" --target protocol_fuzzer -j"${FUZZ_BUILD_JOBS:-2}"
+fuzzer=$build/fuzz/protocol_fuzzer
+
+mkdir -p "$build/crashes"
+# -detect_leaks=0: jobs the library owns are released only when it reports, update jobs never
+# (see fuzz/protocol_fuzzer.cpp), so memory legitimately outlives an input.
+options=(-dict=fuzz/protocol.dict -detect_leaks=0 -max_len=4096 -timeout=10
+         -artifact_prefix="$build/crashes/" -print_final_stats=1)
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+shopt -s nullglob
+regressions=(fuzz/regressions/*)
+shopt -u nullglob
+if ((${#regressions[@]})); then
+  echo "=== fuzz: ${#regressions[@]} regression input(s)"
+  "$fuzzer" "${options[@]}" "${regressions[@]}"
+fi
+
+# New inputs go to the first folder, a scratch one; the committed corpus is only read.
+if ((campaign)); then
+  corpus=$build/campaign-corpus
+  log=$build/campaign.log
+  mkdir -p "$corpus"
+  echo "=== fuzz: campaign of ${seconds} s, log in $log"
+  status=0
+  nice -n 10 "$fuzzer" "${options[@]}" -max_total_time="$seconds" "$corpus" fuzz/corpus \
+    >"$log" 2>&1 || status=$?
+  grep -E '^(stat::|#[0-9]+ +DONE)' "$log" || true
+else
+  corpus=$build/corpus
+  rm -rf "$corpus"
+  mkdir -p "$corpus"
+  echo "=== fuzz: ${seconds} s"
+  status=0
+  "$fuzzer" "${options[@]}" -max_total_time="$seconds" "$corpus" fuzz/corpus || status=$?
+fi
+if ((status != 0)); then
+  echo "fuzz.sh: the fuzzer stopped with status $status; crash input(s) in $build/crashes/:" >&2
+  ls -1 "$build/crashes" >&2
+fi
+exit "$status"
