@@ -159,9 +159,14 @@ json Devices() {
               {{"result", 0}, {"fill", 3}}}}}}};
 }
 
-// A library that keeps asking for a bigger array, and has no version text.
+// A library that keeps saying the array is too small, so a listing ends at the bridge's cap on
+// calls, and has no version text. It asks for one record each time, which costs the same calls
+// as asking for ever more and keeps the input fast; the answers cover two listings.
 json TooSmall() {
-  return {{"version", ""}, {"displayDevices", {{"alwaysTooSmall", true}}}};
+  json answers = json::array();
+  for (int call = 0; call < 128; ++call) answers.push_back({{"result", -1001}, {"count", 1}});
+  return {{"version", ""},
+          {"displayDevices", {{"records", json::array({{{"name", "one"}}})}, {"answers", answers}}}};
 }
 
 // Every function fails, with known codes and codes outside the table; HTTP answers find no
@@ -180,7 +185,8 @@ json Failures() {
           {"init", {{"fillDownloadResponse", true}, {"fillHttpResponse", false}}}};
 }
 
-// Callbacks from the library's own threads, several at once.
+// Callbacks from the library's own threads, two at once for log lines. Each thread costs far more
+// than a call under the sanitizers, so only job reports and log lines come from threads.
 json LibraryThreads() {
   return {{"actions",
            {{{"on", "Morvane_InitSDK"}, {"fire", "log"}, {"line", "tick"}, {"threads", 2},
@@ -190,21 +196,14 @@ json LibraryThreads() {
              {"fire", "update"},
              {"steps", {{{"state", 1}}, {{"state", 1}, {"progress", 100}}, {{"state", 3}},
                         {{"state", 10}}}}},
-            {{"on", "Morvane_GetSDKVersion"},
-             {"fire", "httpRequest"},
-             {"url", "http://127.0.0.1:8080/q"},
-             {"headers", Pairs({{"a", "b"}})},
-             {"body", "x"}},
-            {{"on", "Morvane_SetDriverDownloadDir"}, {"fire", "pendingChecks"}},
-            {{"on", "downloadResponse"}, {"fire", "cancelDownload"}, {"sdkTaskId", 2}},
-            {{"on", "httpResponse"}, {"fire", "log"}, {"line", "answered"}, {"threads", 2}}}}};
+            {{"on", "Morvane_SetDriverDownloadDir"}, {"fire", "pendingChecks"}}}}};
 }
 
 // Reports tied to the n-th call and to adapters named by a cancel; a listing that asks for
 // nothing; no download response function.
 json ByCall() {
   return {{"displayDevices",
-           {{"records", {{{"name", "one"}, {"vendorType", 1}}}},
+           {{"records", json::array({{{"name", "one"}, {"vendorType", 1}}})},
             {"answers", {{{"result", -1001}, {"count", 0}}}}}},
           {"init", {{"fillDownloadResponse", false}}},
           {"actions",

@@ -37,7 +37,10 @@ mkdir -p "$build/crashes"
 # (see fuzz/protocol_fuzzer.cpp), so memory legitimately outlives an input.
 options=(-dict=fuzz/protocol.dict -detect_leaks=0 -max_len=4096 -timeout=10
          -artifact_prefix="$build/crashes/" -print_final_stats=1)
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# A smaller quarantine and shorter allocation stacks save page faults and unwinding on every
+# input; a use after free is still caught within the last 32 MB freed.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=32:malloc_context_size=10}
 
 shopt -s nullglob
 regressions=(fuzz/regressions/*)
