@@ -35,7 +35,9 @@ fuzzer=$build/fuzz/protocol_fuzzer
 mkdir -p "$build/crashes"
 # -detect_leaks=0: jobs the library owns are released only when it reports, update jobs never
 # (see fuzz/protocol_fuzzer.cpp), so memory legitimately outlives an input.
-options=(-dict=fuzz/protocol.dict -detect_leaks=0 -max_len=4096 -timeout=10
+# -entropic=0: the entropic schedule's per-feature bookkeeping took half of every execution on
+# this target's ~20,000 features; the plain schedule runs twice as many inputs.
+options=(-dict=fuzz/protocol.dict -detect_leaks=0 -max_len=4096 -timeout=10 -entropic=0
          -artifact_prefix="$build/crashes/" -print_final_stats=1)
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # A smaller quarantine and shorter allocation stacks save page faults and unwinding on every
