@@ -9,7 +9,8 @@
 #
 # Every input in fuzz/regressions/ runs once first. Exits non-zero when an input crashes; the
 # input is kept in build-fuzz/crashes/ (copy it into fuzz/regressions/ to keep it checked).
-# Needs clang and libFuzzer: apt-get install clang libfuzzer-14-dev.
+# Needs clang, libFuzzer, the sanitizer runtimes and the symbolizer:
+#   apt-get install --no-install-recommends clang libfuzzer-14-dev libclang-rt-14-dev llvm-14
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,7 +24,7 @@ seconds=${1:-$((campaign ? 28800 : 60))}
 build=build-fuzz
 
 for tool in clang clang++; do
-  command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool missing (apt-get install clang libfuzzer-14-dev)" >&2; exit 2; }
+  command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool missing (see the top of this script)" >&2; exit 2; }
 done
 
 # Everything the target links is compiled for coverage and with both sanitizers; assertions stay on.
