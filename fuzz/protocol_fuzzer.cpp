@@ -1,0 +1,86 @@
+// libFuzzer entry. An input is one byte that picks the library's scenario, then what the host
+// writes on the pipe: lines ended by line feeds. Each line goes through the router as the main
+// loop hands it over, and everything the bridge writes because of it is checked: every line
+// (written_line.h), every message's shape (message_shapes.h), the router's answer
+// (line_outcome.h) and every job event (job_ledger.h). A broken rule traps, so libFuzzer keeps
+// the input.
+//
+// Run with -detect_leaks=0: a check job is a heap object the library owns until it reports, and
+// an update job is never released, by design, since the library may report on it at any time.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bridge_under_test.h"
+#include "job_ledger.h"
+#include "line_outcome.h"
+#include "message_shapes.h"
+#include "scripted_libraries.h"
+#include "written_line.h"
+
+namespace electron_morvane::fuzz {
+namespace {
+
+// The pipe's framing: each line keeps its line feed. The last line gets one if it lacks it, as
+// if the host were about to write it.
+std::vector<std::string> Lines(const char* bytes, std::size_t size) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t i = 0; i < size; ++i) {
+    line.push_back(bytes[i]);
+    if (bytes[i] == '\n') {
+      lines.push_back(line);
+      line.clear();
+    }
+  }
+  if (!line.empty()) lines.push_back(line + '\n');
+  return lines;
+}
+
+std::vector<nlohmann::json> ParseAll(const std::vector<std::string>& written) {
+  std::vector<nlohmann::json> messages;
+  messages.reserve(written.size());
+  for (const std::string& line : written) {
+    messages.push_back(ParseWrittenLine(line));
+    CheckMessageShape(messages.back(), line);
+  }
+  return messages;
+}
+
+std::string Report(const std::string& received, const std::vector<std::string>& written) {
+  std::string report = "received: " + received;
+  for (const std::string& line : written) report += "\n  wrote: " + line;
+  return report;
+}
+
+void RunInput(const std::uint8_t* data, std::size_t size) {
+  // Never destroyed: the wrapper keeps the table's callbacks, which refer to its router, for the
+  // process's life.
+  static BridgeUnderTest& bridge = *new BridgeUnderTest();
+  bridge.Restart(ScenarioFor(data[0]));
+  JobLedger jobs;
+  for (const std::string& line : Lines(reinterpret_cast<const char*>(data) + 1, size - 1)) {
+    // The main loop never hands over a lone line feed.
+    if (line == "\n") continue;
+    const ExpectedAnswer expected = ExpectAnswer(line);
+    const std::vector<std::string> written = bridge.Dispatch(line);
+    const std::vector<nlohmann::json> messages = ParseAll(written);
+    CheckAnswer(expected, line, messages, written);
+    jobs.NoteStarted(expected, messages);
+    jobs.CheckEvents(messages, Report(line, written));
+  }
+  // Reporting the checks still waiting releases their jobs before the next input.
+  if (jobs.AnyCheckStarted()) {
+    const std::vector<std::string> written = bridge.ReportPendingChecks();
+    jobs.CheckEvents(ParseAll(written), Report("(the library reports waiting checks)", written));
+  }
+}
+
+}  // namespace
+}  // namespace electron_morvane::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size != 0) electron_morvane::fuzz::RunInput(data, size);
+  return 0;
+}

@@ -1,0 +1,20 @@
+// What every line the bridge writes must be, whatever it was sent: one JSON object in ASCII with
+// no raw control byte (so no line feed can split it on the pipe), compact, members in key order.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace electron_morvane::fuzz {
+
+// Reports a broken rule on stderr and stops the process, so that libFuzzer keeps the input.
+[[noreturn]] void Violation(const std::string& rule, const std::string& detail);
+
+// Bytes outside printable ASCII as \xNN, for reports.
+std::string Printable(const std::string& bytes);
+
+// Checks one written line against the rules above and returns it parsed.
+nlohmann::json ParseWrittenLine(const std::string& line);
+
+}  // namespace electron_morvane::fuzz
