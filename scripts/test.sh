@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the bridge and runs every suite: warnings as errors, then under AddressSanitizer with
-# UndefinedBehaviorSanitizer, then under ThreadSanitizer, then the Node.js host package.
+# UndefinedBehaviorSanitizer, then under ThreadSanitizer, a short fuzzing run, the Windows build
+# under Wine, then the Node.js host package.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -14,6 +15,11 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 # ThreadSanitizer needs the classic address layout on kernels with high mmap randomisation.
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   setarch "$(uname -m)" -R scripts/run-suite.sh build-tsan "${sanitized[@]}" -DMORVANE_SANITIZE=thread
+
+# The protocol fuzz target (clang, libFuzzer) for a short bounded run, every kept regression input
+# first; scripts/fuzz.sh --campaign runs a long one.
+WITH_FUZZ=1 "$root/scripts/install-deps.sh"
+scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 
 # The Windows build (mingw-w64) with the host-level suites run against it under Wine, reusing the
 # Linux test executables built above.
