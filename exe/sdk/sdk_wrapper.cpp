@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "sdk/bounded_text.h"
 #include "sdk/callback_gate.h"
@@ -37,12 +39,19 @@ SdkWrapper::SdkDisplayDevice ToDisplayDevice(const SdkDisplayDeviceRecord& recor
   return device;
 }
 
+// A library thread turned away at the exit waits this long before it goes back to the library:
+// threads that call back nonstop would otherwise take every processor from the exit itself.
+constexpr std::chrono::milliseconds kTurnedAwayPause{10};
+
 // Runs a callback's work unless the process is shutting down. An exception must not unwind into
 // the library's frames, so whatever escapes is dropped here.
 template <typename Work>
 void RunAdmitted(Work&& work) {
   const CallbackGate::Pass pass;
-  if (!pass.Admitted()) return;
+  if (!pass.Admitted()) {
+    std::this_thread::sleep_for(kTurnedAwayPause);
+    return;
+  }
   try {
     work();
   } catch (...) {
