@@ -82,7 +82,10 @@ else
   echo "=== fuzz: ${seconds} s"
   "$fuzzer" "${options[@]}" -max_total_time="$seconds" "$corpus" fuzz/corpus || status=$?
 fi
-if ((status != 0)); then
+# libFuzzer exits with 72 when interrupted (SIGINT, SIGTERM); anything else non-zero is a finding.
+if ((status == 72)); then
+  echo "fuzz.sh: the fuzzer was interrupted" >&2
+elif ((status != 0)); then
   echo "fuzz.sh: the fuzzer stopped with status $status; crash input(s) in $build/crashes/:" >&2
   ls -1 "$build/crashes" >&2
 fi
