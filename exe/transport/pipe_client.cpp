@@ -1,5 +1,6 @@
 #include "transport/pipe_client.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -16,6 +17,7 @@ void PipeClient::SetPipeName(std::string path) { pipeName = std::move(path); }
 
 SystemError PipeClient::Connect() {
   Close();
+  knownWaiting = 0;
   return platform::OpenPipe(pipeName, handle);
 }
 
@@ -47,11 +49,25 @@ void PipeClient::ReadLine(std::string& line, bool& ok, SystemError& error) {
     return;
   }
   platform::IoOutcome outcome;
-  knownWaiting = 0;
   try {
-    outcome = platform::ReadThroughLineFeed(handle, line, readScratch);
-    knownWaiting = outcome.ok ? outcome.seenBeyond : 0;
+    // A whole line the last look already saw is taken out at once, without looking again.
+    const char* known = readScratch.data() + knownAt;
+    const char* feed = std::find(known, known + knownWaiting, '\n');
+    if (feed != known + knownWaiting) {
+      const std::size_t size = static_cast<std::size_t>(feed - known) + 1;
+      outcome = platform::ReadExactly(handle, line, size);
+      knownAt += size;
+      knownWaiting = outcome.ok ? knownWaiting - size : 0;
+    } else {
+      knownWaiting = 0;
+      outcome = platform::ReadThroughLineFeed(handle, line, readScratch);
+      if (outcome.ok) {
+        knownAt = outcome.beyondAt;
+        knownWaiting = outcome.seenBeyond;
+      }
+    }
   } catch (const std::bad_alloc&) {
+    knownWaiting = 0;
     std::string().swap(line);
     outcome = platform::DiscardThroughLineFeed(handle);
     if (outcome.ok) outcome.error = kErrorNotEnoughMemory;

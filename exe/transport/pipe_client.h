@@ -52,8 +52,11 @@ class PipeClient {
   std::string pipeName;
   platform::PipeHandle handle = platform::kNoPipe;
   std::mutex readMutex;
-  std::vector<char> readScratch;  // the read lock's
-  std::size_t knownWaiting = 0;   // the read lock's: bytes the last read saw beyond its line
+  // The read lock's: the look-ahead buffer, and the bytes in it at knownAt that the last look
+  // saw beyond its line, still waiting in the pipe in that order.
+  std::vector<char> readScratch;
+  std::size_t knownAt = 0;
+  std::size_t knownWaiting = 0;
   std::mutex writeMutex;
   // Set by Shutdown: writers fail at once instead of queueing on the lock for a write that
   // must fail anyway.

@@ -20,8 +20,10 @@ struct IoOutcome {
   bool ok = false;
   SystemError error = kErrorSuccess;
   std::size_t bytes = 0;
-  // After a line is read: bytes the last look-ahead saw beyond its line feed, still waiting.
+  // After a line is read: bytes the last look-ahead saw beyond its line feed, still waiting, and
+  // where in the look-ahead buffer they start.
   std::size_t seenBeyond = 0;
+  std::size_t beyondAt = 0;
 };
 
 // Opens the host's pipe and puts it in byte read mode. On a failure after the open, the handle
@@ -37,6 +39,9 @@ IoOutcome BytesWaiting(PipeHandle handle);
 // scratch is the caller's buffer for looking ahead, kept from line to line: it grows as long
 // lines need and is never allocated per line.
 IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<char>& scratch);
+
+// Appends exactly count bytes taken out of the pipe to line; they are known to be waiting.
+IoOutcome ReadExactly(PipeHandle handle, std::string& line, std::size_t count);
 
 // Takes bytes out of the pipe up to and including the next line feed and drops them, without
 // allocating: what is left of a line that could not be held in memory.

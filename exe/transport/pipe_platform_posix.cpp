@@ -160,7 +160,8 @@ IoOutcome TakeThroughLineFeed(int fd, ChunkFor chunkFor, Keep keep) {
     keep(chunk, take);
     total += take;
     if (feed != end) {
-      return IoOutcome{true, kErrorSuccess, total, static_cast<std::size_t>(peeked) - take};
+      return IoOutcome{true, kErrorSuccess, total, static_cast<std::size_t>(peeked) - take,
+                       static_cast<std::size_t>(take)};
     }
     if (take == chunkSize) peekSize = std::min(peekSize * 2, kLargestPeek);
   }
@@ -176,6 +177,22 @@ IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<
         return std::pair<char*, std::size_t>(scratch.data(), size);
       },
       [&line](const char* bytes, std::size_t size) { line.append(bytes, size); });
+}
+
+IoOutcome ReadExactly(PipeHandle handle, std::string& line, std::size_t count) {
+  const std::size_t start = line.size();
+  line.resize(start + count);
+  std::size_t taken = 0;
+  while (taken < count) {
+    const ssize_t got = RetryOnInterrupt(
+        [&] { return ::recv(Fd(handle), line.data() + start + taken, count - taken, 0); });
+    if (got <= 0) {
+      line.resize(start + taken);
+      return got == 0 ? Failure(kErrorBrokenPipe) : FailureFromErrno();
+    }
+    taken += static_cast<std::size_t>(got);
+  }
+  return IoOutcome{true, kErrorSuccess, count};
 }
 
 IoOutcome DiscardThroughLineFeed(PipeHandle handle) {

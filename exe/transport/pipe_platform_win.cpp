@@ -86,7 +86,8 @@ IoOutcome TakeThroughLineFeed(HANDLE pipe, ChunkFor chunkFor, Keep keep) {
     keep(chunk, take);
     total += take;
     if (feed != end) {
-      return IoOutcome{true, kErrorSuccess, total, static_cast<std::size_t>(peeked) - take};
+      return IoOutcome{true, kErrorSuccess, total, static_cast<std::size_t>(peeked) - take,
+                       static_cast<std::size_t>(take)};
     }
     if (take == chunkSize) peekSize = std::min(peekSize * 2, kLargestPeek);
   }
@@ -102,6 +103,16 @@ IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<
         return std::pair<char*, DWORD>(scratch.data(), size);
       },
       [&line](const char* bytes, DWORD size) { line.append(bytes, size); });
+}
+
+IoOutcome ReadExactly(PipeHandle handle, std::string& line, std::size_t count) {
+  const std::size_t start = line.size();
+  line.resize(start + count);
+  if (!ReadExactly(Win(handle), line.data() + start, static_cast<DWORD>(count))) {
+    line.resize(start);
+    return LastFailure();
+  }
+  return IoOutcome{true, kErrorSuccess, count};
 }
 
 IoOutcome DiscardThroughLineFeed(PipeHandle handle) {

@@ -124,6 +124,24 @@ TEST_F(ConnectedPipe, ReadsOneLineAndLeavesTheNextInThePipe) {
   EXPECT_EQ(ReadLine(), "second\n");
 }
 
+// Lines the last look already saw are taken without looking again; a line only partly seen
+// must still be read whole once its rest arrives, and nothing beyond a line feed is taken.
+TEST_F(ConnectedPipe, LinesSeenAheadAreReadWholeAndNothingBeyondThem) {
+  WriteAll(host_, "a\nbb\nccc");
+  EXPECT_EQ(ReadLine(), "a\n");
+  EXPECT_EQ(ReadLine(), "bb\n");
+  EXPECT_EQ(client_.Peek(ok_, error_), 3u);
+  WriteAll(host_, "c\nx\n");
+  EXPECT_EQ(ReadLine(), "cccc\n");
+  EXPECT_EQ(ReadLine(), "x\n");
+  EXPECT_TRUE(ok_);
+  EXPECT_EQ(client_.Peek(ok_, error_), 0u);
+  EXPECT_TRUE(ok_);
+  WriteAll(host_, "last\n");
+  EXPECT_EQ(PeekSettled(), 5u);
+  EXPECT_EQ(ReadLine(), "last\n");
+}
+
 TEST_F(ConnectedPipe, KeepsCarriageReturns) {
   WriteAll(host_, "abc\r\n");
   EXPECT_EQ(ReadLine(), "abc\r\n");
