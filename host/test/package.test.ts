@@ -10,6 +10,7 @@ import { after, before, describe } from 'node:test';
 import { promisify } from 'node:util';
 import { fakeBridgePath } from './helpers';
 import { test } from './timed-test';
+import { underWine } from './wine';
 
 const run = promisify(execFile);
 const packageRoot = resolve(__dirname, '..', '..');
@@ -69,7 +70,7 @@ export async function update(executable: string): Promise<UpdateStatus | undefin
 }
 `;
 
-describe('the packed package', () => {
+describe('the packed package', { skip: underWine && 'it runs npm, which the Windows Node package of the npm registry does not carry' }, () => {
   let work: string;
   let project: string;
   let installed: string;
