@@ -3,9 +3,11 @@
 # bridge, the libraries and the host benchmark in Release into build-bench, then runs it.
 # Arguments go to the benchmark, e.g. scripts/bench.sh --rounds 9 --only pipelined,logs
 # (--help lists them). JOBS sets the build jobs (default 2). Not part of the test command.
+# scripts/bench.sh --windows runs the Windows round under Wine instead (scripts/bench-windows.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+[[ "${1:-}" == --windows ]] && exec scripts/bench-windows.sh
 "$root/scripts/install-deps.sh" >&2
 
 jobs=${JOBS:-2}

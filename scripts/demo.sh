@@ -7,6 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/install-deps.sh" >&2
+# The host package needs a newer Node than some systems have (Debian 12's is 18).
+PATH="$("$root/scripts/install-node.sh" linux):$PATH"
 
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build build-demo -j"$(nproc)" --target morvane-bridge MorvaneSdk >/dev/null

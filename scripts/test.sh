@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the bridge and runs every suite: warnings as errors, then under AddressSanitizer with
 # UndefinedBehaviorSanitizer, then under ThreadSanitizer, a short fuzzing run, the Windows build
-# under Wine, then the Node.js host package.
+# under Wine, then the Node.js host package, on Linux and on Windows Node under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/install-deps.sh"
+# The host package needs a newer Node than some systems have (Debian 12's is 18).
+PATH="$("$root/scripts/install-node.sh" linux):$PATH"
 
 scripts/run-suite.sh build
 # Sanitizer builds: light optimisation and line tables only, which keeps them quick to build.
@@ -25,8 +27,8 @@ scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 # Linux test executables built above.
 LINUX_TESTS_BUILD=build scripts/test-windows.sh
 
-if [[ -f host/package.json ]]; then
-  echo "=== host package"
-  (cd host && npm ci --no-audit --no-fund && MORVANE_BRIDGE="$root/build/bin/morvane-bridge" npm test)
-fi
+echo "=== host package (Node $(node --version))"
+(cd host && npm ci --no-audit --no-fund && MORVANE_BRIDGE="$root/build/bin/morvane-bridge" npm test)
+# Its suites again on Windows Node under Wine, the end-to-end one against the Windows bridge.
+scripts/test-windows-node.sh
 echo "All suites passed."
