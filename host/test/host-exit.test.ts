@@ -35,7 +35,7 @@ function runHost(plan: AbandonPlan): Promise<{ code: number | null; stderr: stri
   });
 }
 
-describe('a host that ends without close()', { skip: process.platform === 'win32' && 'the fake bridge reports over POSIX paths' }, () => {
+describe('a host that ends without close()', () => {
   let work: string;
   let server: Server;
   let base: string;
@@ -81,7 +81,8 @@ describe('a host that ends without close()', { skip: process.platform === 'win32
       try {
         assert.equal(host.code, exitCode, host.stderr);
         await eventually(() => !isRunning(pid), 2_000);
-        assert.equal(existsSync(dirname(pipe)), false, `socket folder ${dirname(pipe)} left behind`);
+        // A Windows named pipe ends with the process that made it; a socket's folder must be removed.
+        if (process.platform !== 'win32') assert.equal(existsSync(dirname(pipe)), false, `socket folder ${dirname(pipe)} left behind`);
         const left = existsSync(downloads) ? readdirSync(downloads) : [];
         assert.deepEqual(left, []);
       } finally {
