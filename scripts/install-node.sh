@@ -62,21 +62,25 @@ at_least() {
   [[ "$(printf '%s\n%s\n' "$2" "$1" | sort -V | head -n1)" == "$2" ]]
 }
 
+# Every step below runs as an assignment of its own, so that a failure inside $(...) stops here.
 case "${1:-}" in
   linux)
+    required=$(required_version)
     if command -v node >/dev/null; then
       have=$(node --version 2>/dev/null || true)
       have=${have#v}
-      if [[ -n "$have" ]] && at_least "$have" "$(required_version)"; then
+      if [[ -n "$have" ]] && at_least "$have" "$required"; then
         dirname "$(command -v node)"
         exit 0
       fi
-      echo "The machine's node is ${have:-unusable}; the host package needs $(required_version) or later." >&2
+      echo "The machine's node is ${have:-unusable}; the host package needs $required or later." >&2
     fi
-    echo "$(fetch_package "$linux_package" "$linux_version" "$linux_sha512")/bin"
+    folder=$(fetch_package "$linux_package" "$linux_version" "$linux_sha512")
+    echo "$folder/bin"
     ;;
   windows)
-    echo "$(fetch_package "$windows_package" "$windows_version" "$windows_sha512")/bin/node.exe"
+    folder=$(fetch_package "$windows_package" "$windows_version" "$windows_sha512")
+    echo "$folder/bin/node.exe"
     ;;
   *)
     die "usage: scripts/install-node.sh linux|windows"

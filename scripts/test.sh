@@ -27,6 +27,8 @@ scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 # Linux test executables built above.
 LINUX_TESTS_BUILD=build scripts/test-windows.sh
 
+echo "=== which Node the scripts choose"
+scripts/test-install-node.sh
 echo "=== host package (Node $(node --version))"
 (cd host && npm ci --no-audit --no-fund && MORVANE_BRIDGE="$root/build/bin/morvane-bridge" npm test)
 # Its suites again on Windows Node under Wine, the end-to-end one against the Windows bridge.
