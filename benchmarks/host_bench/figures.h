@@ -49,4 +49,16 @@ Delivery Parse(const std::string& body, std::size_t count);
 inline constexpr char kBurstId[] = "burst";
 Throughput LogLines(Peer& peer, std::uint32_t threads, std::uint32_t count, std::size_t lineBytes);
 
+// One request at a time, as RoundTrips, on an initialised bridge whose library has `threads`
+// threads logging nonstop (when `flood`; started by a setDriverDownloadDir and well under way
+// before the first request), or none. Every log line must arrive whole and each thread's in
+// order.
+struct FloodLatency {
+  double p50Us = 0;
+  double p99Us = 0;
+  double logLinesPerSecond = 0;  // while the requests ran
+};
+FloodLatency RoundTripsBesideLogs(Peer& peer, std::size_t count, std::uint32_t threads,
+                                  bool flood);
+
 }  // namespace electron_morvane::bench

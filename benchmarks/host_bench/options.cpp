@@ -26,7 +26,9 @@ constexpr char kUsage[] =
     "  --log-threads N        library threads firing log lines (default 4)\n"
     "  --log-count N          log lines per thread (default 50000)\n"
     "  --idle-seconds S       how long the idle figures watch (default 2)\n"
-    "  --only LIST            comma-separated: pipelined,roundtrip,body,logs,idle\n"
+    "  --flood-threads N      library threads logging nonstop beside requests (default 32)\n"
+    "  --flood-round-trips N  requests with and without that flood per round (default 2000)\n"
+    "  --only LIST            comma-separated: pipelined,roundtrip,body,logs,idle,flood\n"
     "  --strict               exit with 2 when a target is missed\n";
 
 [[noreturn]] void Usage(const std::string& problem) {
@@ -96,6 +98,10 @@ Options ParseOptions(int argc, char** argv) {
       options.logCount = static_cast<std::uint32_t>(Count(name, value, 1));
     } else if (name == "--idle-seconds") {
       options.idleSeconds = static_cast<double>(Count(name, value, 1));
+    } else if (name == "--flood-threads") {
+      options.floodThreads = static_cast<std::uint32_t>(Count(name, value, 1));
+    } else if (name == "--flood-round-trips") {
+      options.floodRoundTrips = Count(name, value, 1);
     } else if (name == "--only") {
       options.figures = FigureList(value);
     } else {

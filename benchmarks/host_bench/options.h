@@ -19,6 +19,8 @@ struct Options {
   std::uint32_t logThreads = 4;
   std::uint32_t logCount = 50000;  // lines per thread
   double idleSeconds = 2.0;
+  std::uint32_t floodThreads = 32;     // library threads logging nonstop beside the requests
+  std::size_t floodRoundTrips = 2000;  // one-at-a-time requests, with and without the flood
   std::set<std::string> figures;  // empty: all
   bool strict = false;            // exit 2 when a target is missed
 
@@ -27,7 +29,8 @@ struct Options {
   }
 };
 
-inline constexpr const char* kFigureNames[] = {"pipelined", "roundtrip", "body", "logs", "idle"};
+inline constexpr const char* kFigureNames[] = {"pipelined", "roundtrip", "body",
+                                               "logs",      "idle",      "flood"};
 
 // Exits with a message on --help or a bad argument.
 Options ParseOptions(int argc, char** argv);

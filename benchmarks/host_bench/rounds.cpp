@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -38,6 +39,7 @@ class Round {
     if (options_.Wants("body")) Body();
     if (options_.Wants("logs")) Logs();
     if (options_.Wants("idle")) Idle();
+    if (options_.Wants("flood")) Flood();
   }
 
  private:
@@ -182,6 +184,26 @@ class Round {
            Goal::kRatioAtLeast, 0.5, bridge.perSecond, raw.perSecond);
     Record("  peer CPU per line", "us", "raw", Goal::kNone, 0, bridge.cpuUsPerItem,
            raw.cpuUsPerItem);
+  }
+
+  // Replies beside a library that logs nonstop, against the same bridge with a quiet library.
+  void Flood() {
+    const std::uint32_t threads = options_.floodThreads;
+    FloodLatency flooded;
+    FloodLatency quiet;
+    const auto measure = [&](bool flood) {
+      Peer peer(setups_.BridgeWithScenario(
+          LogScenario(calibration_.version, threads, std::numeric_limits<std::uint32_t>::max())));
+      return RoundTripsBesideLogs(peer, options_.floodRoundTrips, threads, flood);
+    };
+    Both<FloodLatency>(
+        "flood", [&] { return measure(true); }, [&] { return measure(false); }, flooded, quiet);
+    const std::string name = "p50 beside " + std::to_string(threads) + "-thread log flood";
+    Record(name, "us", "quiet", Goal::kRatioAtMost, 5, flooded.p50Us, quiet.p50Us);
+    Record("p99 beside the flood", "us", "quiet", Goal::kRatioAtMost, 20, flooded.p99Us,
+           quiet.p99Us);
+    Record("  log lines during the requests", "lines/s", "quiet", Goal::kNone, 0,
+           flooded.logLinesPerSecond, quiet.logLinesPerSecond);
   }
 
   // Both sides idle at once: neither disturbs the other while neither does anything.

@@ -42,6 +42,7 @@ std::string PipeClient::ReadLine(bool& ok, SystemError& error) {
 
 void PipeClient::ReadLine(std::string& line, bool& ok, SystemError& error) {
   line.clear();
+  readerThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   std::lock_guard<std::mutex> lock(readMutex);
   if (handle == platform::kNoPipe) {
     ok = false;
@@ -85,7 +86,9 @@ void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
   }
   // The line is made whole before the lock: the lock is held for the write alone.
   text.push_back('\n');
-  std::lock_guard<std::mutex> lock(writeMutex);
+  const bool reader =
+      readerThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  ReplyFirstGuard lock(writeLock, reader);
   if (handle == platform::kNoPipe) {
     ok = false;
     error = kErrorInvalidHandle;

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "transport/pipe_platform.h"
+#include "transport/reply_first_lock.h"
 #include "transport/system_error.h"
 
 namespace electron_morvane {
@@ -37,7 +39,9 @@ class PipeClient {
   void ReadLine(std::string& line, bool& ok, SystemError& error);
   // Writes text and one line feed in one write, holding the write lock, so lines written from
   // several threads never interleave. Reads take a lock of their own: a write blocked on a host
-  // that stopped reading does not keep the main loop from seeing the pipe fail.
+  // that stopped reading does not keep the main loop from seeing the pipe fail. The thread that
+  // reads the pipe writes first: it cannot read the host's next request before its reply is
+  // out, so while it waits for the lock no other waiting writer takes it.
   void WriteLine(std::string text, bool& ok, SystemError& error);
   void Close();
   // Ends every transfer on the pipe, also one blocked in another thread that holds the lock (a
@@ -57,7 +61,9 @@ class PipeClient {
   std::vector<char> readScratch;
   std::size_t knownAt = 0;
   std::size_t knownWaiting = 0;
-  std::mutex writeMutex;
+  // The thread that last read a line: the main loop's.
+  std::atomic<std::thread::id> readerThread{};
+  ReplyFirstLock writeLock;
   // Set by Shutdown: writers fail at once instead of queueing on the lock for a write that
   // must fail anyway.
   std::atomic<bool> shutDown{false};
