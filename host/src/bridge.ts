@@ -12,6 +12,7 @@ import {
 } from './errors';
 import type { ExitGuard } from './exit-guard';
 import { LineChannel } from './line-channel';
+import { limitTimer, timeLimit } from './time-limits';
 import { logTo, type Logger, type LogMethod } from './logger';
 import type { ResolvedOptions } from './options';
 import type { OutputTail } from './output-tail';
@@ -62,7 +63,8 @@ export declare interface MorvaneBridge {
 export interface RequestOptions {
   /** Aborting rejects the call at once with the signal's reason; a late response is ignored. */
   signal?: AbortSignal;
-  /** How long to wait for the response; timeouts.requestMs when left out. */
+  /** How long to wait for the response, in ms (0 or Infinity: no limit); timeouts.requestMs when
+   * left out. NaN, negative values and non-numbers are a TypeError. */
   timeoutMs?: number;
 }
 
@@ -209,7 +211,13 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
    * answer. A refused start rejects with a BridgeStatusError.
    */
   checkDisplayDeviceDriver(device: DeviceRef, options: JobOptions = {}): Promise<DriverCheckResult> {
-    const { signal, timeoutMs } = options;
+    const { signal } = options;
+    let timeoutMs: number;
+    try {
+      timeoutMs = this.timeLimitOf(options);
+    } catch (error) {
+      return Promise.reject(error);
+    }
     const id = this.newId();
     const refusal = this.refusal(`checkDisplayDeviceDriver job ${id}`);
     if (refusal !== undefined) return Promise.reject(refusal);
@@ -276,9 +284,15 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
         signal?.removeEventListener('abort', onAbort);
       },
     );
-    const refusal = this.refusal(`updateDisplayDeviceDriver job ${id}`);
-    if (refusal !== undefined || signal?.aborted) {
-      job.abandon(refusal ?? signal!.reason);
+    let problem: unknown = this.refusal(`updateDisplayDeviceDriver job ${id}`);
+    if (problem === undefined && signal?.aborted) problem = signal.reason;
+    try {
+      this.timeLimitOf(options);
+    } catch (error) {
+      problem ??= error;
+    }
+    if (problem !== undefined) {
+      job.abandon(problem);
       return job;
     }
     this.updates.set(id, job);
@@ -317,7 +331,7 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
     await this.downloads.stopAll();
     if (this.exitInfo === undefined) {
       this.channel.end();
-      const kill = setTimeout(() => this.child.kill('SIGKILL'), this.options.timeouts.closeMs);
+      const kill = limitTimer(this.options.timeouts.closeMs, () => this.child.kill('SIGKILL'));
       await this.exited;
       clearTimeout(kill);
     }
@@ -354,13 +368,23 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
     if (refusal !== undefined) return Promise.reject(refusal);
     const { signal } = options;
     if (signal?.aborted) return Promise.reject(signal.reason);
-    const timeoutMs = options.timeoutMs ?? this.options.timeouts.requestMs;
+    let timeoutMs: number;
+    try {
+      timeoutMs = this.timeLimitOf(options);
+    } catch (error) {
+      return Promise.reject(error);
+    }
     const response = this.pending.wait(id, method, { signal, timeoutMs });
     const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
     if (params !== undefined) message.params = params;
     // A failed write means the pipe is gone; the bridge's exit then rejects the request.
     this.send(message).catch(() => undefined);
     return response;
+  }
+
+  /** The call's time limit; a TypeError when the caller gave one that makes no sense. */
+  private timeLimitOf(options: RequestOptions): number {
+    return options.timeoutMs === undefined ? this.options.timeouts.requestMs : timeLimit('timeoutMs', options.timeoutMs);
   }
 
   private send(message: WireMessage): Promise<void> {
@@ -501,7 +525,7 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
   private onPipeClosed(): void {
     if (this.exitInfo !== undefined || this.closeRequested) return;
     this.log('warn', 'the bridge closed the pipe');
-    const kill = setTimeout(() => this.child.kill('SIGKILL'), this.options.timeouts.closeMs);
+    const kill = limitTimer(this.options.timeouts.closeMs, () => this.child.kill('SIGKILL'));
     void this.exited.then(() => clearTimeout(kill));
   }
 

@@ -1,7 +1,10 @@
 import path from 'node:path';
 import type { Logger } from './logger';
 import type { FetchLike } from './services/fetch';
+import { timeLimit, wholeNumber } from './time-limits';
 
+/** Time limits in milliseconds: 0 or Infinity for none. Other non-numbers, NaN and negative
+ * values are a TypeError. */
 export interface BridgeTimeouts {
   /** How long the started bridge may take to connect to the pipe. */
   connectMs: number;
@@ -65,7 +68,28 @@ export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
     logger: options.logger ?? {},
     downloadDirs: (options.downloadDirs ?? []).map((dir) => path.resolve(dir)),
     bridgeCwd: path.resolve(options.cwd ?? '.'),
-    timeouts: { ...defaultTimeouts, ...options.timeouts },
-    downloadProgressIntervalMs: options.downloadProgressIntervalMs ?? 100,
+    timeouts: checkedTimeouts(options.timeouts),
+    downloadProgressIntervalMs: checkedInterval(options.downloadProgressIntervalMs),
   };
+}
+
+function checkedTimeouts(given: Partial<BridgeTimeouts> = {}): BridgeTimeouts {
+  const timeouts = { ...defaultTimeouts };
+  for (const key of Object.keys(defaultTimeouts) as (keyof BridgeTimeouts)[]) {
+    if (given[key] !== undefined) timeouts[key] = timeLimit(`timeouts.${key}`, given[key]);
+  }
+  return timeouts;
+}
+
+function checkedInterval(value: number | undefined): number {
+  if (value === undefined) return 100;
+  if (typeof value !== 'number' || !Number.isFinite(value) || value < 0) {
+    throw new TypeError(`downloadProgressIntervalMs must be a finite number from 0 up, not ${String(value)}`);
+  }
+  return value;
+}
+
+/** The bytes of the bridge's own output kept for error messages. */
+export function checkedOutputTailBytes(value: number | undefined): number {
+  return value === undefined ? 8192 : wholeNumber('outputTailBytes', value);
 }

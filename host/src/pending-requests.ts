@@ -1,8 +1,10 @@
 import { BridgeTimeoutError } from './errors';
+import { limitTimer } from './time-limits';
 
 export interface WaitOptions {
   /** Aborting rejects the wait at once with the signal's reason. */
   signal?: AbortSignal;
+  /** Infinity: no limit. */
   timeoutMs: number;
 }
 
@@ -27,10 +29,10 @@ export class PendingRequests {
   /** Registers a request before it is sent; settles with its response, time limit or signal. */
   wait(id: string, method: string, { signal, timeoutMs }: WaitOptions): Promise<unknown> {
     return new Promise((resolve, reject) => {
-      const timer = setTimeout(() => {
+      const timer = limitTimer(timeoutMs, () => {
         this.take(id);
         reject(new BridgeTimeoutError(method, id, timeoutMs));
-      }, timeoutMs);
+      });
       const onAbort = () => {
         this.take(id);
         reject(signal!.reason);

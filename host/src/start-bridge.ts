@@ -4,8 +4,9 @@ import { MorvaneBridge } from './bridge';
 import { BridgeExitError, MorvaneBridgeError } from './errors';
 import { guardUntilExit, type ExitGuard } from './exit-guard';
 import { logTo } from './logger';
-import { resolveOptions, type StartBridgeOptions } from './options';
+import { checkedOutputTailBytes, resolveOptions, type StartBridgeOptions } from './options';
 import { OutputTail } from './output-tail';
+import { limitTimer } from './time-limits';
 import { createPipeLocation, removePipeLocation, type PipeLocation } from './pipe-location';
 
 /**
@@ -15,6 +16,7 @@ import { createPipeLocation, removePipeLocation, type PipeLocation } from './pip
  */
 export async function startBridge(options: StartBridgeOptions): Promise<MorvaneBridge> {
   const resolved = resolveOptions(options);
+  const outputTailBytes = checkedOutputTailBytes(options.outputTailBytes);
   const location = await createPipeLocation();
   const server = createServer();
   try {
@@ -24,7 +26,7 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
     throw new MorvaneBridgeError(`cannot listen on ${location.path}`, { cause: error });
   }
 
-  const output = new OutputTail(options.outputTailBytes ?? 8192);
+  const output = new OutputTail(outputTailBytes);
   let child: ChildProcess | undefined;
   let guard: ExitGuard | undefined;
   try {
@@ -122,10 +124,10 @@ function acceptBridge(
         finish();
       });
     };
-    const timer = setTimeout(() => {
+    const timer = limitTimer(timeoutMs, () => {
       stop();
       reject(new MorvaneBridgeError(`the bridge did not connect within ${timeoutMs} ms`));
-    }, timeoutMs);
+    });
     child.once('error', onSpawnError);
     child.once('exit', onExit);
   });

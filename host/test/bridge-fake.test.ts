@@ -21,6 +21,7 @@ import {
   type RequestOptions,
 } from '../src';
 import type { FakeAction, FakeScript } from './fixtures/fake-bridge';
+import type { StartBridgeOptions } from '../src/options';
 import { collect, delay, eventually, nextEvent, refusedUrl, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
 
 const device = { vendorId: '10DE', deviceId: '1F08' };
@@ -287,6 +288,28 @@ describe('per-call abort signal and time limit', () => {
     }, { timeouts: { requestMs: 60_000 } });
   });
 
+  test('no limit (Infinity, 0) and limits beyond what timers hold wait; nonsense is a TypeError before anything is sent', async () => {
+    await withBridge(silent, async (bridge) => {
+      const wire = collect(bridge, 'wire');
+      for (const timeoutMs of [Number.NaN, -1, '100' as unknown as number, null as unknown as number]) {
+        for (const [method, call] of calls) {
+          await assert.rejects(call(bridge, { timeoutMs }), (error: unknown) => {
+            assert.ok(error instanceof TypeError, `${method} with ${String(timeoutMs)}: ${error}`);
+            assert.match(error.message, /timeoutMs/);
+            return true;
+          });
+        }
+      }
+      assert.deepEqual(wire, [], 'a call with a bad option sent its request');
+      // A timer of 2^31 ms or more would fire at once; these must still be waiting.
+      const waiting = [Infinity, 0, 2 ** 31, 1e12].map((timeoutMs) =>
+        bridge.getSdkVersion({ timeoutMs }).then(() => 'answered', (e: unknown) => `failed: ${e}`),
+      );
+      const early = await Promise.race([Promise.race(waiting), delay(300).then(() => 'still waiting')]);
+      assert.equal(early, 'still waiting');
+    }, { timeouts: { requestMs: 60_000 } });
+  });
+
   test('an abort rejects each call at once with the reason', async () => {
     await withBridge(silent, async (bridge) => {
       for (const [method, call] of calls) {
@@ -460,6 +483,31 @@ describe('starting', () => {
       kind: MorvaneBridgeError,
     },
   ];
+  test('bad numeric options are a TypeError naming the option, before anything starts', async () => {
+    const bad: [string, Partial<StartBridgeOptions>][] = [
+      ['timeouts.connectMs', { timeouts: { connectMs: Number.NaN } }],
+      ['timeouts.requestMs', { timeouts: { requestMs: -5 } }],
+      ['timeouts.closeMs', { timeouts: { closeMs: 'soon' as unknown as number } }],
+      ['downloadProgressIntervalMs', { downloadProgressIntervalMs: Infinity }],
+      ['outputTailBytes', { outputTailBytes: 1.5 }],
+    ];
+    for (const [name, options] of bad) {
+      const error = await startBridge({ executable: join(tmpdir(), 'never-started'), ...options }).then(
+        () => assert.fail(`${name}: started`),
+        (e: unknown) => e,
+      );
+      assert.ok(error instanceof TypeError, `${name}: ${error}`);
+      assert.ok((error as Error).message.startsWith(name), `${name}: ${(error as Error).message}`);
+    }
+  });
+
+  test('a connect limit of Infinity, and one beyond what timers hold, let the bridge connect', async () => {
+    for (const connectMs of [Infinity, 2 ** 31]) {
+      const bridge = await startFakeBridge({}, { timeouts: { connectMs } });
+      await bridge.close();
+    }
+  });
+
   for (const failure of failures) {
     test(`fails clearly for ${failure.name}`, async () => {
       const started = Date.now();

@@ -9,6 +9,7 @@ import { gzipSync } from 'node:zlib';
 import type { DownloadProgressParams } from '../src/protocol';
 import { DownloadService, type DownloadActivity, type DownloadServiceOptions } from '../src/services/download';
 import { isInside } from '../src/services/download-folders';
+import type { FetchLike } from '../src/services/fetch';
 import { delay, eventually, refusedUrl, startHttpServer, stopHttpServer } from './helpers';
 import { test } from './timed-test';
 import { underWine } from './wine';
@@ -180,17 +181,38 @@ describe('DownloadService', () => {
     }
   });
 
-  const failures: { name: string; url: () => Promise<string>; stallTimeoutMs?: number; result: number; status: number; message: RegExp }[] = [
+  // A fetch of the caller's own that hands over fewer bytes than it announces, and ends cleanly.
+  const shortBodyFetch: FetchLike = async () =>
+    new Response(content.subarray(0, 10), { status: 200, headers: { 'content-length': '1000' } });
+
+  const failures: {
+    name: string;
+    url: () => Promise<string>;
+    fetch?: FetchLike;
+    stallTimeoutMs?: number;
+    result: number;
+    status: number;
+    message: RegExp;
+  }[] = [
     { name: 'an HTTP error status', url: async () => `${base}/missing`, result: -3001, status: 404, message: /HTTP 404/ },
     { name: 'a connection that ends early', url: async () => `${base}/short`, result: -3001, status: 200, message: /./ },
     { name: 'a stalled transfer', url: async () => `${base}/stall`, stallTimeoutMs: 300, result: -3000, status: 200, message: /no data for 300 ms/ },
     { name: 'a refused connection', url: refusedUrl, result: -3001, status: 0, message: /ECONNREFUSED/ },
+    {
+      name: 'a fetch whose body ends short of its length',
+      url: async () => `${base}/anything`,
+      fetch: shortBodyFetch,
+      result: -3001,
+      status: 200,
+      message: /after 10 of 1000 bytes/,
+    },
   ];
   for (const failure of failures) {
     test(`a failure is reported once and leaves an existing file as it was: ${failure.name}`, async () => {
-      const { downloads, reports, activities } = service(
-        failure.stallTimeoutMs === undefined ? {} : { stallTimeoutMs: failure.stallTimeoutMs },
-      );
+      const { downloads, reports, activities } = service({
+        ...(failure.stallTimeoutMs === undefined ? {} : { stallTimeoutMs: failure.stallTimeoutMs }),
+        ...(failure.fetch === undefined ? {} : { fetch: failure.fetch }),
+      });
       const path = target('driver.zip');
       await mkdir(join(path, '..'), { recursive: true });
       await writeFile(path, 'the package downloaded last week');

@@ -7,6 +7,7 @@ import type { ReadableStream as WebReadableStream } from 'node:stream/web';
 import { ResultCode, type DownloadFileParams, type DownloadProgressParams } from '../protocol';
 import { confineDownloadPath, RefusedPathError } from './download-folders';
 import { describeFetchError, type FetchLike } from './fetch';
+import { limitTimer } from '../time-limits';
 
 /** What a download is doing, for progress displays and diagnostics. */
 export interface DownloadActivity {
@@ -130,7 +131,7 @@ export class DownloadService {
     let stallTimer: NodeJS.Timeout | undefined;
     const watchStall = () => {
       clearTimeout(stallTimer);
-      stallTimer = setTimeout(() => controller.abort(new StallError(stallTimeoutMs)), stallTimeoutMs);
+      stallTimer = limitTimer(stallTimeoutMs, () => controller.abort(new StallError(stallTimeoutMs)));
     };
     const activity = (kind: DownloadActivity['kind'], errorMsg?: string) =>
       this.options.activity({

@@ -1,6 +1,7 @@
 import { ResultCode, type HttpAnswerParams, type HttpRequestParams } from '../protocol';
 import { describeFetchError, isTimeout, type FetchLike } from './fetch';
 import { collectHeaders } from './response-headers';
+import { limitSignal } from '../time-limits';
 
 export interface HttpRequestOptions {
   fetch: FetchLike;
@@ -28,7 +29,7 @@ export async function performHttpRequest(
     ...fields,
   });
 
-  const timeout = AbortSignal.timeout(options.timeoutMs);
+  const timeout = limitSignal(options.timeoutMs);
   const signal = options.signal ? AbortSignal.any([timeout, options.signal]) : timeout;
   const method = request.method === 'POST' ? 'POST' : 'GET';
   try {
