@@ -1,6 +1,6 @@
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
-import { access, mkdir, mkdtemp, readdir, readFile, rm, symlink, writeFile } from 'node:fs/promises';
+import { access, mkdir, mkdtemp, readdir, readFile, rename, rm, symlink, writeFile } from 'node:fs/promises';
 import type { Server } from 'node:http';
 import { tmpdir } from 'node:os';
 import path, { join } from 'node:path';
@@ -298,6 +298,7 @@ describe('DownloadService', () => {
       { name: 'a sibling folder that shares the prefix', path: () => `${folder}-evil/driver.zip`, reason: /outside/ },
       { name: 'a path through a link that leads outside', path: () => join(folder, 'link-out', 'driver.zip'), reason: /outside/, link: true },
       { name: 'the download folder itself', path: () => folder, reason: /outside/ },
+      { name: 'a path with a NUL byte', path: () => join(folder, 'a\0b.zip'), reason: /NUL byte/ },
       { name: 'any path while no folder is allowed', path: () => join(folder, 'driver.zip'), folders: () => [], reason: /no download folder is allowed/ },
     ];
     for (const { name, path: requested, folders, reason, link } of refused) {
@@ -308,12 +309,65 @@ describe('DownloadService', () => {
         assert.equal(reports.length, 1);
         assert.deepEqual([reports[0].isFinish, reports[0].result, reports[0].httpStatusCode], [true, -1000, 0]);
         assert.match(reports[0].errorMsg, reason);
-        assert.ok(reports[0].errorMsg.includes(requested()), reports[0].errorMsg);
+        assert.ok(reports[0].errorMsg.includes(requested().replace(/\0/g, '\\0')), reports[0].errorMsg);
         assert.equal(activities.at(-1)!.kind, 'failed');
         assert.equal(requestHeaders.length, 0);
         assert.deepEqual(await readdir(outside), []);
         assert.equal(await exists(join(work, 'escape.bin')), false);
         assert.equal(await exists(`${folder}-evil`), false);
+      });
+    }
+
+    // A folder on the download's path replaced by a link to a folder outside after the path was
+    // checked: before the download starts writing, or while it writes.
+    const swaps: { name: string; fetchFor: (swap: () => Promise<void>, elsewhere: string) => FetchLike }[] = [
+      {
+        // The body looks outside while it streams: nothing may be written there even for a while.
+        name: 'before the file is opened',
+        fetchFor: (swap, elsewhere) => async () => {
+          await swap();
+          let pulls = 0;
+          const body = new ReadableStream<Uint8Array>({
+            async pull(controller) {
+              pulls += 1;
+              if (pulls === 2) assert.deepEqual(await readdir(elsewhere), [], 'written outside while streaming');
+              if (pulls <= 2) controller.enqueue(content.subarray(0, 100));
+              else controller.close();
+            },
+          });
+          return new Response(body, { status: 200, headers: { 'content-length': '200' } });
+        },
+      },
+      {
+        name: 'while the body arrives',
+        fetchFor: (swap) => async () => {
+          let pulls = 0;
+          const body = new ReadableStream<Uint8Array>({
+            async pull(controller) {
+              pulls += 1;
+              if (pulls === 2) await swap();
+              if (pulls <= 2) controller.enqueue(content.subarray(0, 100));
+              else controller.close();
+            },
+          });
+          return new Response(body, { status: 200, headers: { 'content-length': '200' } });
+        },
+      },
+    ];
+    for (const { name, fetchFor } of swaps) {
+      test(`refuses a download whose folder is swapped for a link to outside ${name}, leaving nothing outside`, skipLinks, async () => {
+        const sub = join(folder, `swapped-${count++}`);
+        const elsewhere = await mkdtemp(join(work, 'elsewhere-'));
+        await mkdir(sub);
+        const swap = async () => {
+          await rename(sub, `${sub}-moved`);
+          await symlink(elsewhere, sub);
+        };
+        const { downloads, reports } = service({ fetch: fetchFor(swap, elsewhere) });
+        await downloads.start({ url: `${base}/file`, path: join(sub, 'driver.zip'), sdkTaskId: 8, sdkData: '8' }, '8');
+        assert.deepEqual([reports.at(-1)!.isFinish, reports.at(-1)!.result], [true, -1000], reports.at(-1)!.errorMsg);
+        assert.match(reports.at(-1)!.errorMsg, /replaced/);
+        assert.deepEqual(await readdir(elsewhere), []);
       });
     }
 

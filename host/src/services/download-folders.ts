@@ -46,6 +46,9 @@ async function realPathOfNearest(absolute: string): Promise<string> {
  * which must lie inside one of the folders once `..` and symbolic links are resolved.
  */
 export async function confineDownloadPath(requested: string, folders: readonly string[]): Promise<string> {
+  if (requested.includes('\0')) {
+    throw new RefusedPathError(`"${requested.replace(/\0/g, '\\0')}" has a NUL byte in it`);
+  }
   if (!path.isAbsolute(requested)) {
     throw new RefusedPathError(`"${requested}" is not an absolute path`);
   }

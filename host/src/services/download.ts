@@ -1,5 +1,5 @@
 import { randomBytes } from 'node:crypto';
-import { mkdir, open, rename, rm } from 'node:fs/promises';
+import { mkdir, open, realpath, rename, rm } from 'node:fs/promises';
 import { dirname } from 'node:path';
 import { Readable } from 'node:stream';
 import { pipeline } from 'node:stream/promises';
@@ -194,9 +194,16 @@ export class DownloadService {
           yield chunk;
         }
       };
-      // Created exclusively: a file that is already there is never written over.
+      // Created exclusively: a file that is already there, or a link in its place, is never
+      // written through.
       const file = await open(partialFile, 'wx');
       task.partialFile = partialFile;
+      try {
+        await confirmFolderUnchanged(partialFile, target, request.path);
+      } catch (error) {
+        await file.close();
+        throw error;
+      }
       await pipeline(
         Readable.fromWeb(response.body as WebReadableStream<Uint8Array>),
         counted,
@@ -208,6 +215,7 @@ export class DownloadService {
       }
       clearTimeout(stallTimer);
       if (task.silenced) throw new Error('cancelled');
+      await confirmFolderUnchanged(partialFile, target, request.path);
       await rename(partialFile, target);
       task.partialFile = undefined;
       lastProgress = 100;
@@ -227,6 +235,17 @@ export class DownloadService {
       report({ isFinish: true, result, errorMsg });
       activity('failed', errorMsg);
     }
+  }
+}
+
+/**
+ * The folder the partial file was opened in must still be the one the path was checked against:
+ * a folder on the way that was replaced by a link since (to a folder outside, say) would
+ * otherwise take the file elsewhere.
+ */
+async function confirmFolderUnchanged(partialFile: string, target: string, requested: string): Promise<void> {
+  if ((await realpath(dirname(partialFile))) !== dirname(target)) {
+    throw new RefusedPathError(`"${requested}": a folder on its path was replaced while downloading`);
   }
 }
 
