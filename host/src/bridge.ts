@@ -33,6 +33,7 @@ import {
 } from './protocol';
 import { DownloadService, type DownloadActivity } from './services/download';
 import { performHttpRequest } from './services/http-request';
+import { removeStaleFiles } from './services/stale-partials';
 import { UpdateJob } from './update-job';
 
 /** The events of a MorvaneBridge and their arguments. */
@@ -204,6 +205,7 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
       if (refused && this.downloadDir === resolved) this.downloadDir = previous;
       throw error;
     }
+    await removeStaleFiles([resolved], this.logger);
   }
 
   /**

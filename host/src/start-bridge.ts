@@ -7,6 +7,7 @@ import { logTo } from './logger';
 import { checkedOutputTailBytes, resolveOptions, type StartBridgeOptions } from './options';
 import { OutputTail } from './output-tail';
 import { limitTimer } from './time-limits';
+import { removeStaleFiles } from './services/stale-partials';
 import { createPipeLocation, removePipeLocation, type PipeLocation } from './pipe-location';
 
 /**
@@ -17,6 +18,7 @@ import { createPipeLocation, removePipeLocation, type PipeLocation } from './pip
 export async function startBridge(options: StartBridgeOptions): Promise<MorvaneBridge> {
   const resolved = resolveOptions(options);
   const outputTailBytes = checkedOutputTailBytes(options.outputTailBytes);
+  await removeStaleFiles(resolved.downloadDirs, resolved.logger);
   const location = await createPipeLocation();
   const server = createServer();
   try {

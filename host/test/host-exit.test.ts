@@ -1,15 +1,15 @@
 // A host process that ends without close() must not leave its bridge running, nor the socket
 // folder or partial downloads behind.
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
-import { existsSync, readdirSync, readFileSync } from 'node:fs';
+import { execFile, type ChildProcess } from 'node:child_process';
+import { existsSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import type { Server } from 'node:http';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { after, before, describe } from 'node:test';
 import type { AbandonPlan } from './fixtures/abandoning-host';
-import { delay, eventually, startHttpServer, stopHttpServer } from './helpers';
+import { delay, eventually, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
 import { test } from './timed-test';
 
 /** Whether the process exists and is not a zombie waiting for a parent that does not reap it. */
@@ -27,11 +27,12 @@ function isRunning(pid: number): boolean {
   }
 }
 
-function runHost(plan: AbandonPlan): Promise<{ code: number | null; stderr: string }> {
+function runHost(plan: AbandonPlan, started?: (host: ChildProcess) => void): Promise<{ code: number | null; stderr: string }> {
   return new Promise((resolve) => {
     const child = execFile(process.execPath, [join(__dirname, 'fixtures', 'abandoning-host.js'), JSON.stringify(plan)], (_error, _stdout, stderr) =>
       resolve({ code: child.exitCode, stderr }),
     );
+    started?.(child);
   });
 }
 
@@ -90,4 +91,38 @@ describe('a host that ends without close()', () => {
       }
     });
   }
+
+  test("a host killed by SIGKILL leaves its partial download, which the next start that allows the folder removes", {
+    skip: process.platform === 'win32' && 'a Windows process cannot be killed by a signal it could not catch here',
+  }, async () => {
+    const run = join(work, 'run-killed');
+    const downloads = join(run, 'downloads');
+    const keep = join(downloads, 'driver.pkg.part');
+    const plan: AbandonPlan = {
+      end: 'stay',
+      after: 'download',
+      reportFile: join(work, 'report-killed.json'),
+      downloadDirs: [downloads],
+      script: {
+        onConnect: [{ reverse: { id: '0', method: 'downloadFile', params: { url: base, path: join(downloads, 'driver.pkg'), sdkTaskId: 1, sdkData: '1' } } }],
+      },
+    };
+    let host: ChildProcess | undefined;
+    const ended = runHost(plan, (child) => (host = child));
+    const partial = () => (existsSync(downloads) ? readdirSync(downloads).filter((name) => name.endsWith('.part')) : []);
+    await eventually(() => partial().length === 1, 10_000);
+    host!.kill('SIGKILL');
+    await ended;
+    const { pid } = JSON.parse(readFileSync(plan.reportFile, 'utf8')) as { pid: number };
+    await eventually(() => !isRunning(pid), 5_000);
+    assert.equal(partial().length, 1, 'a killed host has no chance to remove its partial file');
+    writeFileSync(keep, 'a file of this name is not one of the package\'s');
+
+    const bridge = await startFakeBridge({}, { downloadDirs: [downloads] });
+    try {
+      assert.deepEqual(partial(), ['driver.pkg.part']);
+    } finally {
+      await bridge.close();
+    }
+  });
 });

@@ -8,6 +8,7 @@ import { ResultCode, type DownloadFileParams, type DownloadProgressParams } from
 import { confineDownloadPath, RefusedPathError } from './download-folders';
 import { describeFetchError, type FetchLike } from './fetch';
 import { limitTimer } from '../time-limits';
+import { partialFileName } from './stale-partials';
 
 /** What a download is doing, for progress displays and diagnostics. */
 export interface DownloadActivity {
@@ -176,7 +177,7 @@ export class DownloadService {
       const encoded = isEncoded(response.headers.get('content-encoding'));
       total = encoded ? null : parseLength(response.headers.get('content-length'));
       await mkdir(dirname(target), { recursive: true });
-      const partialFile = `${target}.${randomBytes(4).toString('hex')}.part`;
+      const partialFile = partialFileName(target, randomBytes(4).toString('hex'));
       const counted = async function* (source: AsyncIterable<Buffer>) {
         for await (const chunk of source) {
           watchStall();
