@@ -1,10 +1,12 @@
 #include "protocol/message_router.h"
 
+#include <cstring>
 #include <exception>
 #include <utility>
 
 #include "protocol/messages.h"
 #include "protocol/wire_format.h"
+#include "protocol/wire_texts.h"
 
 namespace electron_morvane {
 namespace {
@@ -13,6 +15,27 @@ namespace {
 // string throws the JSON library's own exception, which Dispatch reports like a parse error.
 std::string RequiredText(const json& message, const char* key) {
   return message.at(key).get<std::string>();
+}
+
+// A line up to this size is echoed whole in the fatal message that answers it. Beyond it the echo
+// (and the parser's own text, which may quote the line too) is cut short: a full echo of an
+// enormous line would need several times its memory again, only to send it back.
+constexpr std::size_t kLongestEchoedLine = 1024 * 1024;
+constexpr std::size_t kEchoedPart = 1024;
+
+std::string ParseFailureText(const std::string& line, const char* reason) {
+  std::string text = kParseMessageFailed;
+  text += ' ';
+  if (line.size() <= kLongestEchoedLine) {
+    text += line;
+    text += ' ';
+    text += reason;
+    return text;
+  }
+  text.append(line, 0, kEchoedPart);
+  text += "... (" + std::to_string(line.size()) + " bytes) ";
+  text.append(reason, ::strnlen(reason, kEchoedPart));
+  return text;
 }
 
 }  // namespace
@@ -33,15 +56,25 @@ void MessageRouter::Dispatch(const std::string& line) {
     json message = ParseLine(line);
     HandleMessage(message);
   } catch (const std::exception& error) {
-    SendFatalNoThrow("parse message failed " + line + " " + error.what());
+    ReportUnhandledLine(line, error.what());
   } catch (...) {
-    SendFatalNoThrow("parse message failed " + line + " unknown exception");
+    ReportUnhandledLine(line, "unknown exception");
+  }
+}
+
+// Where memory runs out (for the parse, the handler or the report itself), the host still hears
+// of the line, in a text that needs next to none.
+void MessageRouter::ReportUnhandledLine(const std::string& line, const char* reason) const noexcept {
+  try {
+    Send(ToJson(makeFatalMessage(ParseFailureText(line, reason))));
+  } catch (...) {
+    SendFatalNoThrow(kLineDroppedNoMemory);
   }
 }
 
 void MessageRouter::HandleMessage(json& message) {
   if (!message.is_object()) {
-    Send(ToJson(makeFatalMessage("parse message failed")));
+    Send(ToJson(makeFatalMessage(kParseMessageFailed)));
     return;
   }
   const std::string type = RequiredText(message, "type");
@@ -72,7 +105,7 @@ void MessageRouter::SendLine(std::string serialized) const {
   sender(std::move(serialized));
 }
 
-void MessageRouter::SendFatalNoThrow(const std::string& error) const noexcept {
+void MessageRouter::SendFatalNoThrow(const char* error) const noexcept {
   try {
     Send(ToJson(makeFatalMessage(error)));
   } catch (...) {

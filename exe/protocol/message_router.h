@@ -38,7 +38,8 @@ class MessageRouter : public MessageOutlet {
 
  private:
   void HandleMessage(json& message);
-  void SendFatalNoThrow(const std::string& error) const noexcept;
+  void ReportUnhandledLine(const std::string& line, const char* reason) const noexcept;
+  void SendFatalNoThrow(const char* error) const noexcept;
 
   std::map<std::string, RequestHandler> requestHandlers;
   std::map<std::string, EventHandler> eventHandlers;

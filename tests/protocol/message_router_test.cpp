@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -164,6 +165,35 @@ TEST(Router, DispatchNeverThrowsEvenWhenTheSenderDoes) {
   router.SetSender([](const std::string&) { throw std::runtime_error("pipe gone"); });
   EXPECT_NO_THROW(router.Dispatch("not json\n"));
   EXPECT_NO_THROW(router.Dispatch(R"({"type":"event","id":"1","method":"nope"})"));
+}
+
+// A line far beyond any message is echoed only in part: the whole echo would cost its memory
+// several times over. Ordinary lines keep their whole echo (the table above).
+TEST(Router, EchoesOnlyTheStartOfAnEnormousUnusableLine) {
+  MessageRouter router;
+  std::vector<std::string> sent;
+  router.SetSender([&](const std::string& line) { sent.push_back(line); });
+  const std::string line = "\"" + std::string(3 * 1024 * 1024, 'x');  // an unterminated string
+  router.Dispatch(line);
+  ASSERT_EQ(sent.size(), 1u);
+  const json fatal = json::parse(sent[0]);
+  const std::string error = fatal.at("error").get<std::string>();
+  EXPECT_EQ(error.rfind("parse message failed \"" + std::string(1023, 'x') + "... (3145729 bytes) [json.exception", 0), 0u)
+      << error.substr(0, 100);
+  EXPECT_LT(sent[0].size(), 4096u);
+}
+
+// Memory can run out while the report of an unusable line is made (the echo of a huge line):
+// the host still hears of the line in a short text, and the router goes on.
+TEST(Router, ReportsALineItHasNoMemoryToEchoInAShortText) {
+  MessageRouter router;
+  std::vector<std::string> sent;
+  router.SetSender([&](const std::string& line) {
+    if (line.size() > 200) throw std::bad_alloc();
+    sent.push_back(line);
+  });
+  EXPECT_NO_THROW(router.Dispatch("not json " + std::string(500, 'y')));
+  EXPECT_EQ(sent, std::vector<std::string>{Fatal(R"("parse message failed line dropped: not enough memory")")});
 }
 
 }  // namespace
