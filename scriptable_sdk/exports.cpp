@@ -86,7 +86,12 @@ MORVANE_SDK_API int32_t Morvane_InitSDK(const SdkInitRecord* record, void* reser
   call.Entry()["record"] =
       record == nullptr ? nlohmann::json(nullptr) : DescribeInitRecord(*record);
   call.Entry()["reservedNull"] = reserved == nullptr;
-  if (record != nullptr) InstallFromRecord(*record, LibraryState::Get().CurrentScenario());
+  const Scenario scenario = LibraryState::Get().CurrentScenario();
+  static const char* keptAppName = nullptr;
+  if (!scenario.keepsAppName) keptAppName = nullptr;
+  if (keptAppName != nullptr) call.Entry()["previousAppName"] = std::string(keptAppName);
+  if (scenario.keepsAppName) keptAppName = record == nullptr ? nullptr : record->appName;
+  if (record != nullptr) InstallFromRecord(*record, scenario);
   call.FireBeforeReturn();
   return call.Finish(call.ScriptedResult());
 }

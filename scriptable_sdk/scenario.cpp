@@ -272,6 +272,7 @@ Scenario ParseScenario(const nlohmann::json& json) {
     ObjectReader init(reader.Raw("init"), reader.Where("init"));
     scenario.fillDownloadResponse = init.Bool("fillDownloadResponse", true);
     scenario.fillHttpResponse = init.Bool("fillHttpResponse", true);
+    scenario.keepsAppName = init.Bool("keepsAppName", false);
     init.Finish();
   }
   if (reader.Has("displayDevices")) {

@@ -126,6 +126,10 @@ struct Scenario {
   std::string version = "9.8.7-scripted";
   bool fillDownloadResponse = true;
   bool fillHttpResponse = true;
+  // Whether the library keeps the appName text of the record it was given and reads it again at
+  // the next Morvane_InitSDK, before it takes the new record (as a library whose threads use the
+  // texts they were given may).
+  bool keepsAppName = false;
   DisplayDevicesScript displayDevices;
   std::vector<Action> actions;
   // Which calls the call log keeps (none: every call), and whether it keeps the bytes of HTTP

@@ -152,6 +152,22 @@ TEST_F(ScriptedSdkTest, EveryInitEmptiesTheSlotsBeforeTheLibraryRefillsThem) {
   EXPECT_EQ(DeliverOneAnswerOfEach(), std::make_pair(true, true));
 }
 
+// The library may read the texts of the record it was given until the next init has handed it
+// new ones: a re-init keeps the previous configuration alive until the library has the new one.
+TEST_F(ScriptedSdkTest, ReInitKeepsThePreviousTextsUntilTheLibraryHasTheNewOnes) {
+  Script({{"init", {{"keepsAppName", true}}}});
+  SdkWrapper::SdkInitConfig first;
+  first.appName = "the first application, with a name too long for a short-string buffer";
+  SdkWrapper::InitSDK(first);
+  SdkWrapper::SdkInitConfig second;
+  second.appName = "the second application, also with a long name";
+  SdkWrapper::InitSDK(second);
+
+  const auto calls = scriptable_sdk::CallsOf("Morvane_InitSDK");
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].value("previousAppName", std::string("(none)")), first.appName);
+}
+
 // Library threads log and ask for downloads without pause while the main thread keeps
 // initialising again with new callbacks. Every call must land in exactly one set of callbacks;
 // a call into a callback that is being replaced shows up under the sanitizers.
