@@ -125,6 +125,8 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
       fetch: options.fetch,
       folders: () => (this.downloadDir === undefined ? [] : [this.downloadDir]).concat(options.downloadDirs),
       stallTimeoutMs: options.timeouts.downloadStallMs,
+      maxBytes: options.maxDownloadBytes,
+      crossOriginRedirects: options.crossOriginRedirects,
       progressIntervalMs: options.downloadProgressIntervalMs,
       report: (params, requestId) => this.sendEvent('downloadFile', requestId, params),
       activity: (activity) => this.emit('download', activity),
@@ -511,6 +513,8 @@ export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
     const answer = await performHttpRequest(request, {
       fetch: this.options.fetch,
       timeoutMs: this.options.timeouts.httpMs,
+      maxBodyBytes: this.options.maxHttpBodyBytes,
+      crossOriginRedirects: this.options.crossOriginRedirects,
       signal: this.stopServices.signal,
     });
     if (answer.result !== 0) {

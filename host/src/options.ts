@@ -49,6 +49,12 @@ export interface StartBridgeOptions {
   downloadProgressIntervalMs?: number;
   /** How much of the bridge's own output to keep for error messages; 8 KiB by default. */
   outputTailBytes?: number;
+  /** The largest HTTP answer body handed to the library; 64 MiB by default. */
+  maxHttpBodyBytes?: number;
+  /** The largest download accepted; 8 GiB by default. */
+  maxDownloadBytes?: number;
+  /** Whether HTTP requests and downloads follow redirects to another origin; true by default. */
+  crossOriginRedirects?: boolean;
 }
 
 export interface ResolvedOptions {
@@ -60,6 +66,9 @@ export interface ResolvedOptions {
   bridgeCwd: string;
   timeouts: BridgeTimeouts;
   downloadProgressIntervalMs: number;
+  maxHttpBodyBytes: number;
+  maxDownloadBytes: number;
+  crossOriginRedirects: boolean;
 }
 
 export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
@@ -70,6 +79,11 @@ export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
     bridgeCwd: path.resolve(options.cwd ?? '.'),
     timeouts: checkedTimeouts(options.timeouts),
     downloadProgressIntervalMs: checkedInterval(options.downloadProgressIntervalMs),
+    maxHttpBodyBytes:
+      options.maxHttpBodyBytes === undefined ? 64 * 1024 * 1024 : wholeNumber('maxHttpBodyBytes', options.maxHttpBodyBytes),
+    maxDownloadBytes:
+      options.maxDownloadBytes === undefined ? 8 * 1024 ** 3 : wholeNumber('maxDownloadBytes', options.maxDownloadBytes),
+    crossOriginRedirects: checkedFlag('crossOriginRedirects', options.crossOriginRedirects, true),
   };
 }
 
@@ -92,4 +106,10 @@ function checkedInterval(value: number | undefined): number {
 /** The bytes of the bridge's own output kept for error messages. */
 export function checkedOutputTailBytes(value: number | undefined): number {
   return value === undefined ? 8192 : wholeNumber('outputTailBytes', value);
+}
+
+function checkedFlag(name: string, value: unknown, byDefault: boolean): boolean {
+  if (value === undefined) return byDefault;
+  if (typeof value !== 'boolean') throw new TypeError(`${name} must be true or false, not ${String(value)}`);
+  return value;
 }

@@ -490,6 +490,9 @@ describe('starting', () => {
       ['timeouts.closeMs', { timeouts: { closeMs: 'soon' as unknown as number } }],
       ['downloadProgressIntervalMs', { downloadProgressIntervalMs: Infinity }],
       ['outputTailBytes', { outputTailBytes: 1.5 }],
+      ['maxHttpBodyBytes', { maxHttpBodyBytes: -1 }],
+      ['maxDownloadBytes', { maxDownloadBytes: Number.NaN }],
+      ['crossOriginRedirects', { crossOriginRedirects: 'yes' as unknown as boolean }],
     ];
     for (const [name, options] of bad) {
       const error = await startBridge({ executable: join(tmpdir(), 'never-started'), ...options }).then(

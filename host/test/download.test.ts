@@ -31,12 +31,18 @@ function md5(bytes: Uint8Array): string {
 describe('DownloadService', () => {
   let server: Server;
   let base: string;
+  let other: Server;
+  let elsewhere: string;
   let work: string;
   let folder: string;
   let count = 0;
   const requestHeaders: Record<string, string | string[] | undefined>[] = [];
   before(async () => {
     work = await mkdtemp(join(tmpdir(), 'download-test-'));
+    // Another origin: the same host on another port.
+    ({ server: other, url: elsewhere } = await startHttpServer(async (_req, res) => {
+      res.writeHead(200, { 'content-length': String(fileSize) }).end(content);
+    }));
     folder = join(work, 'dl');
     await mkdir(folder);
     ({ server, url: base } = await startHttpServer(async (req, res) => {
@@ -45,6 +51,16 @@ describe('DownloadService', () => {
       switch (req.url) {
         case '/missing':
           res.writeHead(404).end('no such package');
+          return;
+        case '/unannounced':
+          res.writeHead(200);
+          res.end(content);
+          return;
+        case '/to-here':
+          res.writeHead(302, { location: '/file' }).end();
+          return;
+        case '/to-elsewhere':
+          res.writeHead(302, { location: `${elsewhere}/file` }).end();
           return;
         case '/short':
           res.writeHead(200, { 'content-length': String(fileSize) });
@@ -85,6 +101,7 @@ describe('DownloadService', () => {
   });
   after(async () => {
     await stopHttpServer(server);
+    await stopHttpServer(other);
     await rm(work, { recursive: true, force: true });
   });
 
@@ -96,6 +113,8 @@ describe('DownloadService', () => {
       fetch: (input, init) => fetch(input, init),
       folders: () => [folder],
       stallTimeoutMs: 5_000,
+      maxBytes: 1 << 30,
+      crossOriginRedirects: true,
       progressIntervalMs: 0,
       report: (params, requestId) => {
         reports.push(params);
@@ -189,6 +208,8 @@ describe('DownloadService', () => {
     name: string;
     url: () => Promise<string>;
     fetch?: FetchLike;
+    maxBytes?: number;
+    crossOriginRedirects?: boolean;
     stallTimeoutMs?: number;
     result: number;
     status: number;
@@ -198,6 +219,9 @@ describe('DownloadService', () => {
     { name: 'a connection that ends early', url: async () => `${base}/short`, result: -3001, status: 200, message: /./ },
     { name: 'a stalled transfer', url: async () => `${base}/stall`, stallTimeoutMs: 300, result: -3000, status: 200, message: /no data for 300 ms/ },
     { name: 'a refused connection', url: refusedUrl, result: -3001, status: 0, message: /ECONNREFUSED/ },
+    { name: 'an announced length past the limit', url: async () => `${base}/file`, maxBytes: fileSize - 1, result: -3001, status: 200, message: /larger than the limit/ },
+    { name: 'more bytes than the limit, unannounced', url: async () => `${base}/unannounced`, maxBytes: fileSize - 1, result: -3001, status: 200, message: /larger than the limit/ },
+    { name: 'a redirect to another origin, not allowed', url: async () => `${base}/to-elsewhere`, crossOriginRedirects: false, result: -3001, status: 0, message: /another origin/ },
     {
       name: 'a fetch whose body ends short of its length',
       url: async () => `${base}/anything`,
@@ -212,6 +236,8 @@ describe('DownloadService', () => {
       const { downloads, reports, activities } = service({
         ...(failure.stallTimeoutMs === undefined ? {} : { stallTimeoutMs: failure.stallTimeoutMs }),
         ...(failure.fetch === undefined ? {} : { fetch: failure.fetch }),
+        ...(failure.maxBytes === undefined ? {} : { maxBytes: failure.maxBytes }),
+        ...(failure.crossOriginRedirects === undefined ? {} : { crossOriginRedirects: failure.crossOriginRedirects }),
       });
       const path = target('driver.zip');
       await mkdir(join(path, '..'), { recursive: true });
@@ -229,6 +255,22 @@ describe('DownloadService', () => {
       assert.equal(activities.at(-1)!.kind, 'failed');
     });
   }
+
+  test('a download of exactly the limit, and redirects allowed by the policy, succeed', async () => {
+    const cases: { url: string; options: Partial<DownloadServiceOptions> }[] = [
+      { url: `${base}/file`, options: { maxBytes: fileSize } },
+      { url: `${base}/unannounced`, options: { maxBytes: fileSize } },
+      { url: `${base}/to-here`, options: { crossOriginRedirects: false } },
+      { url: `${base}/to-elsewhere`, options: { crossOriginRedirects: true } },
+    ];
+    for (const { url, options } of cases) {
+      const { downloads, reports } = service(options);
+      const path = target('driver.zip');
+      await downloads.start({ url, path, sdkTaskId: 12, sdkData: '12' }, '12');
+      assert.deepEqual([reports.at(-1)!.result, reports.at(-1)!.errorMsg], [0, ''], url);
+      assert.equal(md5(await readFile(path)), md5(content), url);
+    }
+  });
 
   test('a success replaces an existing file only once the whole body is there', async () => {
     const { downloads, activities } = service();

@@ -13,7 +13,13 @@ function request(fields: Partial<HttpRequestParams>): HttpRequestParams {
 describe('performHttpRequest', () => {
   let server: Server;
   let base: string;
+  let other: Server;
+  let elsewhere: string;
   before(async () => {
+    // Another origin: the same host on another port.
+    ({ server: other, url: elsewhere } = await startHttpServer(async (_req, res) => {
+      res.end(JSON.stringify({ method: 'GET', body: '', token: null, text: 'elsewhere' }));
+    }));
     ({ server, url: base } = await startHttpServer(async (req, res) => {
       const body = await readBody(req);
       if (req.url === '/slow') return; // never answers
@@ -21,6 +27,24 @@ describe('performHttpRequest', () => {
         res.setHeader('set-cookie', ['session=a1; Expires=Wed, 21 Oct 2026 07:28:00 GMT; Path=/', 'region=eu; HttpOnly']);
         res.setHeader('x-variant', ['one', 'two']);
         res.end('{}');
+        return;
+      }
+      if (req.url === '/big') {
+        res.writeHead(200, { 'content-length': '1000' }).end('b'.repeat(1000));
+        return;
+      }
+      if (req.url === '/big-unannounced') {
+        res.writeHead(200);
+        for (let i = 0; i < 10; i++) res.write('b'.repeat(100));
+        res.end();
+        return;
+      }
+      if (req.url === '/to-here') {
+        res.writeHead(302, { location: '/api' }).end();
+        return;
+      }
+      if (req.url === '/to-elsewhere') {
+        res.writeHead(302, { location: `${elsewhere}/api` }).end();
         return;
       }
       if (req.url === '/missing') {
@@ -32,9 +56,17 @@ describe('performHttpRequest', () => {
       res.end(JSON.stringify({ method: req.method, body, token: req.headers['x-token'] ?? null, text: 'Grafik-Treiber ü' }));
     }));
   });
-  after(() => stopHttpServer(server));
+  after(async () => {
+    await stopHttpServer(server);
+    await stopHttpServer(other);
+  });
 
-  const fetchOptions = { fetch: (input: string, init?: RequestInit) => fetch(input, init), timeoutMs: 2_000 };
+  const fetchOptions = {
+    fetch: (input: string, init?: RequestInit) => fetch(input, init),
+    timeoutMs: 2_000,
+    maxBodyBytes: 1 << 20,
+    crossOriginRedirects: true,
+  };
 
   const exchanges: { name: string; fields: Partial<HttpRequestParams>; method: string; body: string; token: string | null }[] = [
     { name: 'GET with a header', fields: { headers: { 'X-Token': 't1' } }, method: 'GET', body: '', token: 't1' },
@@ -107,6 +139,39 @@ describe('performHttpRequest', () => {
         assert.match(answer.errorMsg, failure.message);
         assert.equal(answer.sdkData, '18446744073709551615');
       });
+    }
+  });
+
+  test('a body past the limit fails cleanly, announced or not; one at the limit passes', async () => {
+    const cases: { url: string; max: number; result: number }[] = [
+      { url: '/big', max: 999, result: -3001 },
+      { url: '/big-unannounced', max: 999, result: -3001 },
+      { url: '/big', max: 1000, result: 0 },
+      { url: '/big-unannounced', max: 1000, result: 0 },
+    ];
+    for (const { url, max, result } of cases) {
+      const answer = await performHttpRequest(request({ url: `${base}${url}` }), { ...fetchOptions, maxBodyBytes: max });
+      assert.equal(answer.result, result, `${url} with ${max}: ${answer.errorMsg}`);
+      if (result !== 0) {
+        assert.match(answer.errorMsg, /larger than the limit of 999 bytes/);
+        assert.equal(answer.body, '');
+      } else {
+        assert.equal(answer.body.length, 1000);
+      }
+    }
+  });
+
+  test('redirects to another origin are followed only when allowed; those on the same origin always', async () => {
+    const cases: { url: string; allowed: boolean; result: number; text?: string }[] = [
+      { url: '/to-here', allowed: false, result: 0, text: 'Grafik-Treiber ü' },
+      { url: '/to-elsewhere', allowed: true, result: 0, text: 'elsewhere' },
+      { url: '/to-elsewhere', allowed: false, result: -3001 },
+    ];
+    for (const { url, allowed, result, text } of cases) {
+      const answer = await performHttpRequest(request({ url: `${base}${url}` }), { ...fetchOptions, crossOriginRedirects: allowed });
+      assert.equal(answer.result, result, `${url} (${allowed}): ${answer.errorMsg}`);
+      if (text !== undefined) assert.equal(JSON.parse(answer.body).text, text);
+      else assert.match(answer.errorMsg, /refused a redirect .* to another origin/);
     }
   });
 

@@ -9,6 +9,7 @@ import { confineDownloadPath, RefusedPathError } from './download-folders';
 import { describeFetchError, type FetchLike } from './fetch';
 import { limitTimer } from '../time-limits';
 import { partialFileName } from './stale-partials';
+import { fetchWithRedirectPolicy, TooLargeError } from './fetch-policy';
 
 /** What a download is doing, for progress displays and diagnostics. */
 export interface DownloadActivity {
@@ -29,6 +30,9 @@ export interface DownloadServiceOptions {
   folders(): readonly string[];
   /** A download that receives nothing for this long fails with the timeout code. */
   stallTimeoutMs: number;
+  /** The largest download accepted, by its announced length and by what arrives. */
+  maxBytes: number;
+  crossOriginRedirects: boolean;
   /** Shortest time between two progress reports of one download. */
   progressIntervalMs: number;
   /**
@@ -162,11 +166,13 @@ export class DownloadService {
     try {
       const target = await confineDownloadPath(request.path, this.options.folders());
       watchStall();
-      const response = await this.options.fetch(request.url, {
+      const response = await fetchWithRedirectPolicy(
+        this.options.fetch,
+        request.url,
         // A compressed body would arrive decompressed, and its length would not match.
-        headers: { 'accept-encoding': 'identity' },
-        signal: controller.signal,
-      });
+        { headers: { 'accept-encoding': 'identity' }, signal: controller.signal },
+        this.options.crossOriginRedirects,
+      );
       httpStatusCode = response.status;
       if (!response.ok || response.body === null) {
         await response.body?.cancel().catch(() => undefined);
@@ -176,12 +182,18 @@ export class DownloadService {
       // decoded by fetch, so the length says nothing about what arrives.
       const encoded = isEncoded(response.headers.get('content-encoding'));
       total = encoded ? null : parseLength(response.headers.get('content-length'));
+      const { maxBytes } = this.options;
+      if (total !== null && total > maxBytes) {
+        await response.body.cancel().catch(() => undefined);
+        throw new TooLargeError('the download', maxBytes, total);
+      }
       await mkdir(dirname(target), { recursive: true });
       const partialFile = partialFileName(target, randomBytes(4).toString('hex'));
       const counted = async function* (source: AsyncIterable<Buffer>) {
         for await (const chunk of source) {
           watchStall();
           received += chunk.length;
+          if (received > maxBytes) throw new TooLargeError('the download', maxBytes, 'more');
           const now = percent();
           const since = Date.now() - lastReportAt;
           // One report per new percent at most every interval; the final report carries 100.

@@ -2,10 +2,14 @@ import { ResultCode, type HttpAnswerParams, type HttpRequestParams } from '../pr
 import { describeFetchError, isTimeout, type FetchLike } from './fetch';
 import { collectHeaders } from './response-headers';
 import { limitSignal } from '../time-limits';
+import { boundedText, fetchWithRedirectPolicy } from './fetch-policy';
 
 export interface HttpRequestOptions {
   fetch: FetchLike;
   timeoutMs: number;
+  /** The largest body handed to the library. */
+  maxBodyBytes: number;
+  crossOriginRedirects: boolean;
   /** Aborts the exchange when the bridge goes away. */
   signal?: AbortSignal;
 }
@@ -33,13 +37,13 @@ export async function performHttpRequest(
   const signal = options.signal ? AbortSignal.any([timeout, options.signal]) : timeout;
   const method = request.method === 'POST' ? 'POST' : 'GET';
   try {
-    const response = await options.fetch(request.url, {
-      method,
-      headers: request.headers,
-      body: method === 'POST' ? request.body : undefined,
-      signal,
-    });
-    const body = await response.text();
+    const response = await fetchWithRedirectPolicy(
+      options.fetch,
+      request.url,
+      { method, headers: request.headers, body: method === 'POST' ? request.body : undefined, signal },
+      options.crossOriginRedirects,
+    );
+    const body = await boundedText(response, options.maxBodyBytes);
     return answer({ httpStatusCode: response.status, headers: collectHeaders(response.headers), body });
   } catch (error) {
     if (timeout.aborted && isTimeout(timeout.reason)) {
