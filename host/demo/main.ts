@@ -15,7 +15,7 @@ import {
   type DriverCheckResult,
   type MorvaneBridge,
 } from '../src';
-import { startCatalogueServer, type CatalogueServer } from './catalogue-server';
+import { startCatalogueServer, type CatalogueServer } from '../src/dev/catalogue-server';
 import { lineView, terminalView } from './progress';
 
 const usage = `usage: node dist/demo/main.js [--wire] [--log]

@@ -24,7 +24,7 @@ import {
   type CatalogueServer,
   type CatalogueServerOptions,
   type DriverRelease,
-} from '../demo/catalogue-server';
+} from '../src/dev/catalogue-server';
 import { nextEvent } from './helpers';
 
 const bridgePath =

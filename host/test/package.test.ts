@@ -1,7 +1,8 @@
 // The package as a user gets it: packed from a checkout without build output, installed from
 // the tarball into a scratch project, and used from CommonJS, ESM and TypeScript.
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
+import { execFile, spawn } from 'node:child_process';
+import { once } from 'node:events';
 import { cp, mkdir, mkdtemp, readdir, readFile, rm, symlink, writeFile } from 'node:fs/promises';
 import { existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -102,6 +103,19 @@ describe('the packed package', { skip: underWine && 'it runs npm, which the Wind
       assert.ok(packedFiles.includes(file), `${file} is missing from ${packedFiles.join(', ')}`);
     }
     assert.deepEqual(packedFiles.filter((file) => /^dist\/(test|demo)\/|^test\/|^demo\//.test(file)), []);
+  });
+
+  test('ships the development catalogue as a bin that serves the simulated library\'s catalogue', async () => {
+    const bin = join(project, 'node_modules', '.bin', process.platform === 'win32' ? 'morvane-dev-catalogue.cmd' : 'morvane-dev-catalogue');
+    const site = spawn(bin, [], { cwd: project, stdio: ['ignore', 'pipe', 'inherit'], shell: process.platform === 'win32' });
+    try {
+      const [url] = (await once(site.stdout!, 'data')) as [Buffer];
+      const catalogue = (await (await fetch(url.toString().trim())).json()) as { drivers: { vendorId: string }[] };
+      assert.ok(catalogue.drivers.length > 0, JSON.stringify(catalogue));
+    } finally {
+      site.kill('SIGTERM');
+      await once(site, 'exit');
+    }
   });
 
   test('every source map of the installed package resolves to a shipped source', async () => {
