@@ -52,14 +52,6 @@ export interface BridgeEvents {
   exit: [info: BridgeExitInfo];
 }
 
-type Listener<E extends keyof BridgeEvents> = (...args: BridgeEvents[E]) => void;
-
-export declare interface MorvaneBridge {
-  on<E extends keyof BridgeEvents>(event: E, listener: Listener<E>): this;
-  once<E extends keyof BridgeEvents>(event: E, listener: Listener<E>): this;
-  off<E extends keyof BridgeEvents>(event: E, listener: Listener<E>): this;
-  emit<E extends keyof BridgeEvents>(event: E, ...args: BridgeEvents[E]): boolean;
-}
 
 export interface RequestOptions {
   /** Aborting rejects the call at once with the signal's reason; a late response is ignored. */
@@ -90,7 +82,7 @@ interface CheckJob {
  * A running morvane-bridge process and the pipe to it. Made by `startBridge`. Serves the
  * library's HTTP requests, downloads and log lines for as long as it runs.
  */
-export class MorvaneBridge extends SafeEmitter implements AsyncDisposable {
+export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDisposable {
   private readonly channel: LineChannel;
   private readonly pending = new PendingRequests();
   private readonly checks = new Map<string, CheckJob>();

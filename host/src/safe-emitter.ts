@@ -6,12 +6,15 @@ import { EventEmitter } from 'node:events';
  * work, where a throw would become an uncaught exception or an unhandled rejection that ends the
  * host process.
  */
-export abstract class SafeEmitter extends EventEmitter {
+// eslint-disable-next-line @typescript-eslint/no-explicit-any
+export abstract class SafeEmitter<Events extends Record<keyof Events, any[]>> extends EventEmitter<Events> {
   protected abstract listenerFailed(event: string | symbol, error: unknown): void;
 
-  override emit(event: string | symbol, ...args: unknown[]): boolean {
+  // Typed for callers by EventEmitter<Events>; the body works on any event.
+  // eslint-disable-next-line @typescript-eslint/no-explicit-any
+  override emit(event: any, ...args: any[]): boolean {
     // rawListeners keeps once() wrappers, which remove themselves when called.
-    const listeners = this.rawListeners(event);
+    const listeners = (this as EventEmitter).rawListeners(event);
     for (const listener of listeners) {
       try {
         Reflect.apply(listener, this, args);

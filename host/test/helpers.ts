@@ -39,16 +39,17 @@ export function nextEvent<E extends keyof BridgeEvents>(
 ): Promise<BridgeEvents[E]> {
   return new Promise((resolve, reject) => {
     const timer = setTimeout(() => {
-      bridge.off(event, listener);
+      bridge.off(event, listener as never);
       reject(new Error(`no "${event}" event within ${timeoutMs} ms`));
     }, timeoutMs);
     const listener = (...args: BridgeEvents[E]) => {
       if (!test(...args)) return;
       clearTimeout(timer);
-      bridge.off(event, listener);
+      bridge.off(event, listener as never);
       resolve(args);
     };
-    bridge.on(event, listener);
+    // Node's typings resolve a listener's type only for a known event, not for a generic one.
+    bridge.on(event, listener as never);
   });
 }
 
@@ -58,7 +59,7 @@ export function collect<E extends keyof BridgeEvents>(
   event: E,
 ): BridgeEvents[E][] {
   const seen: BridgeEvents[E][] = [];
-  bridge.on(event, (...args: BridgeEvents[E]) => seen.push(args));
+  bridge.on(event, ((...args: BridgeEvents[E]) => seen.push(args)) as never);
   return seen;
 }
 

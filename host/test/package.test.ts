@@ -69,6 +69,20 @@ export async function update(executable: string): Promise<UpdateStatus | undefin
   for await (const status of job) if (status.state === finished || status.errorCode === ResultCode.CancelOperation) break;
   return version === '' ? undefined : job.ended;
 }
+// Every way of listening knows each event's arguments.
+export function listen(bridge: Awaited<ReturnType<typeof startBridge>>): void {
+  bridge.addListener('exit', (info) => { const code: number | null = info.code; void code; });
+  bridge.prependListener('log', (line) => { const text: string = line; void text; });
+  bridge.prependOnceListener('malformed', (line, problem) => { void (line.length + problem.length); });
+  // @ts-expect-error a log line is text, not a number
+  bridge.on('log', (line: number) => void line);
+  // @ts-expect-error exit carries the exit information, not text
+  bridge.addListener('exit', (info: string) => void info);
+  // @ts-expect-error nor does prependListener take it as text
+  bridge.prependListener('exit', (info: string) => void info);
+  // @ts-expect-error there is no such event
+  bridge.once('no-such-event', () => {});
+}
 `;
 
 describe('the packed package', { skip: underWine && 'it runs npm, which the Windows Node package of the npm registry does not carry' }, () => {
