@@ -15,6 +15,7 @@
 
 #include "transport/errno_mapping_posix.h"
 #include "transport/pipe_platform.h"
+#include "transport/transfer_all.h"
 
 namespace electron_morvane::platform {
 namespace {
@@ -37,6 +38,13 @@ auto RetryOnInterrupt(Call call) {
   }
 }
 IoOutcome FailureFromErrno() { return Failure(SystemErrorFromErrno(errno)); }
+
+// One recv into the buffer; 0 bytes when the host has closed its end.
+StepResult Received(int fd, char* buffer, std::size_t size) {
+  const ssize_t got = RetryOnInterrupt([&] { return ::recv(fd, buffer, size, 0); });
+  return got < 0 ? StepResult{false, SystemErrorFromErrno(errno), 0}
+                 : StepResult{true, kErrorSuccess, static_cast<std::size_t>(got)};
+}
 
 bool IsDirectory(const std::string& path) {
   struct stat info {};
@@ -149,14 +157,9 @@ IoOutcome TakeThroughLineFeed(int fd, ChunkFor chunkFor, Keep keep) {
     const char* feed = std::find(static_cast<const char*>(chunk), end, '\n');
     const std::size_t take = feed == end ? static_cast<std::size_t>(peeked)
                                          : static_cast<std::size_t>(feed - chunk) + 1;
-    std::size_t taken = 0;
-    while (taken < take) {
-      const ssize_t got =
-          RetryOnInterrupt([&] { return ::recv(fd, chunk + taken, take - taken, 0); });
-      if (got == 0) return Failure(kErrorBrokenPipe);
-      if (got < 0) return FailureFromErrno();
-      taken += static_cast<std::size_t>(got);
-    }
+    const IoOutcome taken = TransferAll(
+        take, [&](std::size_t done) { return Received(fd, chunk + done, take - done); });
+    if (!taken.ok) return Failure(taken.error);
     keep(chunk, take);
     total += take;
     if (feed != end) {
@@ -182,17 +185,12 @@ IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<
 IoOutcome ReadExactly(PipeHandle handle, std::string& line, std::size_t count) {
   const std::size_t start = line.size();
   line.resize(start + count);
-  std::size_t taken = 0;
-  while (taken < count) {
-    const ssize_t got = RetryOnInterrupt(
-        [&] { return ::recv(Fd(handle), line.data() + start + taken, count - taken, 0); });
-    if (got <= 0) {
-      line.resize(start + taken);
-      return got == 0 ? Failure(kErrorBrokenPipe) : FailureFromErrno();
-    }
-    taken += static_cast<std::size_t>(got);
-  }
-  return IoOutcome{true, kErrorSuccess, count};
+  const IoOutcome outcome = TransferAll(count, [&](std::size_t done) {
+    return Received(Fd(handle), line.data() + start + done, count - done);
+  });
+  // On failure the line keeps the bytes that were taken.
+  line.resize(start + outcome.bytes);
+  return outcome;
 }
 
 IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
@@ -206,16 +204,14 @@ IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
 }
 
 IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
-  std::size_t written = 0;
   // One send normally takes the whole line; a signal may cut it short, and the rest must follow
   // or the host would see a broken line.
-  while (written < size) {
+  return TransferAll(size, [&](std::size_t done) {
     const ssize_t sent = RetryOnInterrupt(
-        [&] { return ::send(Fd(handle), data + written, size - written, MSG_NOSIGNAL); });
-    if (sent < 0) return FailureFromErrno();
-    written += static_cast<std::size_t>(sent);
-  }
-  return IoOutcome{true, kErrorSuccess, written};
+        [&] { return ::send(Fd(handle), data + done, size - done, MSG_NOSIGNAL); });
+    return sent < 0 ? StepResult{false, SystemErrorFromErrno(errno), 0}
+                    : StepResult{true, kErrorSuccess, static_cast<std::size_t>(sent)};
+  });
 }
 
 void ClosePipe(PipeHandle handle) {

@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 #include <vector>
 
 #include "transport/pipe_platform.h"
+#include "transport/transfer_all.h"
 
 namespace electron_morvane::platform {
 namespace {
@@ -23,14 +23,15 @@ IoOutcome Failure(SystemError error) { return IoOutcome{false, error, 0}; }
 IoOutcome LastFailure() { return Failure(GetLastError()); }
 
 // Takes exactly count bytes out of the pipe; they are known to be waiting, so no read blocks.
-bool ReadExactly(HANDLE pipe, char* data, DWORD count) {
-  DWORD taken = 0;
-  while (taken < count) {
+IoOutcome TakeExactly(HANDLE pipe, char* data, std::size_t count) {
+  return TransferAll(count, [&](std::size_t done) {
     DWORD got = 0;
-    if (!ReadFile(pipe, data + taken, count - taken, &got, nullptr)) return false;
-    taken += got;
-  }
-  return true;
+    const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count - done, MAXDWORD));
+    if (!ReadFile(pipe, data + done, part, &got, nullptr)) {
+      return StepResult{false, GetLastError(), 0};
+    }
+    return StepResult{true, kErrorSuccess, got};
+  });
 }
 
 }  // namespace
@@ -82,7 +83,8 @@ IoOutcome TakeThroughLineFeed(HANDLE pipe, ChunkFor chunkFor, Keep keep) {
     const char* end = chunk + peeked;
     const char* feed = std::find(static_cast<const char*>(chunk), end, '\n');
     const DWORD take = feed == end ? peeked : static_cast<DWORD>(feed - chunk) + 1;
-    if (!ReadExactly(pipe, chunk, take)) return LastFailure();
+    const IoOutcome taken = TakeExactly(pipe, chunk, take);
+    if (!taken.ok) return Failure(taken.error);
     keep(chunk, take);
     total += take;
     if (feed != end) {
@@ -108,11 +110,10 @@ IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<
 IoOutcome ReadExactly(PipeHandle handle, std::string& line, std::size_t count) {
   const std::size_t start = line.size();
   line.resize(start + count);
-  if (!ReadExactly(Win(handle), line.data() + start, static_cast<DWORD>(count))) {
-    line.resize(start);
-    return LastFailure();
-  }
-  return IoOutcome{true, kErrorSuccess, count};
+  const IoOutcome outcome = TakeExactly(Win(handle), line.data() + start, count);
+  // On failure the line keeps the bytes that were taken.
+  line.resize(start + outcome.bytes);
+  return outcome;
 }
 
 IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
@@ -128,15 +129,14 @@ IoOutcome DiscardThroughLineFeed(PipeHandle handle) {
 IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
   // A synchronous write to a byte-mode pipe takes the whole buffer in one call; only a line
   // beyond 4 GiB needs more than one.
-  std::size_t written = 0;
-  do {
-    const DWORD part = static_cast<DWORD>(
-        std::min<std::size_t>(size - written, std::numeric_limits<DWORD>::max()));
-    DWORD done = 0;
-    if (!WriteFile(Win(handle), data + written, part, &done, nullptr)) return LastFailure();
-    written += done;
-  } while (written < size);
-  return IoOutcome{true, kErrorSuccess, written};
+  return TransferAll(size, [&](std::size_t done) {
+    const DWORD part = static_cast<DWORD>(std::min<std::size_t>(size - done, MAXDWORD));
+    DWORD written = 0;
+    if (!WriteFile(Win(handle), data + done, part, &written, nullptr)) {
+      return StepResult{false, GetLastError(), 0};
+    }
+    return StepResult{true, kErrorSuccess, written};
+  });
 }
 
 void ClosePipe(PipeHandle handle) {

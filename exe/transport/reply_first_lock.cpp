@@ -6,12 +6,16 @@ namespace electron_morvane {
 
 void ReplyFirstLock::Lock(bool urgent) {
   if (!urgent) {
-    if (urgentThere.load() > 0) {
-      gate.lock();
-      gate.unlock();
+    for (;;) {
+      if (urgentThere.load() > 0) {
+        gate.lock();
+        gate.unlock();
+      }
+      lock.lock();
+      if (urgentThere.load() == 0) return;
+      // An urgent writer came while this one waited in the queue: it goes first.
+      lock.unlock();
     }
-    lock.lock();
-    return;
   }
   urgentThere.fetch_add(1);
   gate.lock();

@@ -1,9 +1,9 @@
-// The write lock of the pipe. An urgent writer goes before every writer that comes after it, and
-// usually before those already waiting: the others wait at a gate while it is there, and it takes
-// the lock the moment the current writer lets go, instead of queueing behind every waiting
-// writer. So a reply the host is waiting for passes a flood of log lines. Everything here is a
-// mutex: releasing one never blocks, unlike signalling a condition variable that many threads
-// wait on.
+// The write lock of the pipe. An urgent writer goes before every other writer that waits: the
+// others wait at a gate while it is there, and one that gets the lock while an urgent writer
+// waits lets go at once and goes back to the gate. Only the line being written when the urgent
+// writer comes is written before it. So a reply the host is waiting for passes a flood of log
+// lines. Everything here is a mutex: releasing one never blocks, unlike signalling a condition
+// variable that many threads wait on.
 #pragma once
 
 #include <atomic>
@@ -14,10 +14,10 @@ namespace electron_morvane {
 
 class ReplyFirstLock {
  public:
-  // How long an urgent writer keeps trying for the lock before it queues like the others: long
-  // enough to outlast a line being written, short enough not to spin long on a host that has
-  // stopped reading. It does not yield while it tries: a yielding thread goes to the back of the
-  // run queue, behind every busy library thread.
+  // How long an urgent writer keeps trying for the lock before it sleeps in the queue: long
+  // enough to outlast a line being written, so that it takes the lock without a wake-up, short
+  // enough not to spin long on a host that has stopped reading. It does not yield while it tries:
+  // a yielding thread goes to the back of the run queue, behind every busy library thread.
   static constexpr std::chrono::microseconds kUrgentSpin{1000};
 
   explicit ReplyFirstLock(std::chrono::microseconds urgentSpin = kUrgentSpin)
