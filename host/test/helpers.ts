@@ -1,6 +1,6 @@
 import { once } from 'node:events';
 import { createServer, type IncomingMessage, type Server, type ServerResponse } from 'node:http';
-import type { AddressInfo } from 'node:net';
+import { connect, createServer as createNetServer, type AddressInfo, type Server as NetServer, type Socket } from 'node:net';
 import { join } from 'node:path';
 import { after } from 'node:test';
 import { startBridge, type MorvaneBridge } from '../src';
@@ -106,4 +106,16 @@ export async function eventually(check: () => boolean | Promise<boolean>, timeou
     if (Date.now() > end) throw new Error('condition not met in time');
     await delay(20);
   }
+}
+
+/** A connected pair of sockets over loopback: `near` plays the host's end, `far` the bridge's. */
+export async function socketPair(): Promise<{ server: NetServer; near: Socket; far: Socket }> {
+  const server = createNetServer();
+  server.listen(0, '127.0.0.1');
+  await once(server, 'listening');
+  const accepted = once(server, 'connection');
+  const near = connect((server.address() as AddressInfo).port, '127.0.0.1');
+  const [far] = (await accepted) as [Socket];
+  await once(near, 'connect');
+  return { server, near, far };
 }

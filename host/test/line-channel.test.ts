@@ -1,22 +1,8 @@
 import assert from 'node:assert/strict';
-import { once } from 'node:events';
-import { connect, createServer, type AddressInfo, type Server, type Socket } from 'node:net';
 import { afterEach, beforeEach, describe } from 'node:test';
 import { test } from './timed-test';
 import { LineChannel } from '../src/line-channel';
-import { delay, eventually } from './helpers';
-
-/** A connected pair: `near` is wrapped by the channel under test, `far` plays the bridge. */
-async function socketPair(): Promise<{ server: Server; near: Socket; far: Socket }> {
-  const server = createServer();
-  server.listen(0, '127.0.0.1');
-  await once(server, 'listening');
-  const accepted = once(server, 'connection');
-  const near = connect((server.address() as AddressInfo).port, '127.0.0.1');
-  const [far] = (await accepted) as [Socket];
-  await once(near, 'connect');
-  return { server, near, far };
-}
+import { delay, eventually, socketPair } from './helpers';
 
 describe('LineChannel', () => {
   let pair: Awaited<ReturnType<typeof socketPair>>;

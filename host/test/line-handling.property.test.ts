@@ -2,8 +2,8 @@
 // throws nor leaves a request waiting forever, and reports every line it cannot use.
 import assert from 'node:assert/strict';
 import type { ChildProcess } from 'node:child_process';
-import { EventEmitter, once } from 'node:events';
-import { connect, createServer, type AddressInfo, type Socket } from 'node:net';
+import { EventEmitter } from 'node:events';
+import type { Socket } from 'node:net';
 import { describe } from 'node:test';
 import fc from 'fast-check';
 import { test } from './timed-test';
@@ -12,16 +12,10 @@ import { LineChannel } from '../src/line-channel';
 import { resolveOptions } from '../src/options';
 import { OutputTail } from '../src/output-tail';
 import { parseLine } from '../src/protocol';
-import { delay } from './helpers';
+import { delay, socketPair } from './helpers';
 
-async function socketPair(): Promise<{ near: Socket; far: Socket; close(): void }> {
-  const server = createServer();
-  server.listen(0, '127.0.0.1');
-  await once(server, 'listening');
-  const accepted = once(server, 'connection');
-  const near = connect((server.address() as AddressInfo).port, '127.0.0.1');
-  const [far] = (await accepted) as [Socket];
-  await once(near, 'connect');
+async function connectedPair(): Promise<{ near: Socket; far: Socket; close(): void }> {
+  const { server, near, far } = await socketPair();
   far.setNoDelay(true);
   return {
     near,
@@ -99,7 +93,7 @@ describe('line framing under any cuts', () => {
           fc.array(lineText.map((text) => text.replace(/\n/g, '')), { maxLength: 12 }),
           cuts(40),
           async (lines, offsets) => {
-            const pair = await socketPair();
+            const pair = await connectedPair();
             const received: string[] = [];
             new LineChannel(pair.near, {
               line: (line) => received.push(line),
@@ -130,7 +124,7 @@ describe('line framing under any cuts', () => {
           cuts(8),
           fc.integer({ min: 4, max: 64 }),
           async (lines, offsets, maxLineLength) => {
-            const pair = await socketPair();
+            const pair = await connectedPair();
             const received: string[] = [];
             let oversized = 0;
             new LineChannel(
@@ -211,7 +205,7 @@ describe('message handling under any lines', () => {
           cuts(6),
           fc.boolean(),
           async (lines, offsets, truncateLast) => {
-            const pair = await socketPair();
+            const pair = await connectedPair();
             const child = new FakeChild();
             const warnings: string[] = [];
             const options = resolveOptions({
