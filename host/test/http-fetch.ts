@@ -17,7 +17,7 @@ const decoders: Record<string, () => NodeJS.ReadWriteStream> = {
   br: createBrotliDecompress,
 };
 
-export const httpFetch: FetchLike = (input, init = {}) =>
+const exchange: FetchLike = (input, init = {}) =>
   new Promise<Response>((resolve, reject) => {
     const url = new URL(input);
     const headers: Record<string, string> = {};
@@ -47,3 +47,22 @@ export const httpFetch: FetchLike = (input, init = {}) =>
     if (typeof init.body === 'string') outgoing.end(init.body);
     else outgoing.end();
   });
+
+const redirectStatuses = new Set([301, 302, 303, 307, 308]);
+
+// Follows redirects as the global fetch does, unless told not to (redirect: 'manual').
+export const httpFetch: FetchLike = async (input, init = {}) => {
+  let url = input;
+  let request = init;
+  for (let hop = 0; ; hop++) {
+    const response = await exchange(url, request);
+    const location = response.headers.get('location');
+    if (init.redirect === 'manual' || !redirectStatuses.has(response.status) || location === null) return response;
+    if (hop === 20) throw new TypeError(`fetch failed: too many redirects from ${input}`);
+    await response.body?.cancel();
+    if (response.status === 303 || ((response.status === 301 || response.status === 302) && request.method === 'POST')) {
+      request = { ...request, method: 'GET', body: undefined };
+    }
+    url = new URL(location, url).href;
+  }
+};
