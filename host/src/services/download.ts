@@ -9,7 +9,7 @@ import { confineDownloadPath, RefusedPathError } from './download-folders';
 import { describeFetchError, type FetchLike } from './fetch';
 import { limitTimer } from '../time-limits';
 import { partialFileName } from './stale-partials';
-import { fetchWithRedirectPolicy, TooLargeError } from './fetch-policy';
+import { announcedLength, fetchWithRedirectPolicy, TooLargeError } from './fetch-policy';
 
 /** What a download is doing, for progress displays and diagnostics. */
 export interface DownloadActivity {
@@ -181,7 +181,7 @@ export class DownloadService {
       // Content-Length counts the encoded bytes; a server that encodes anyway has its body
       // decoded by fetch, so the length says nothing about what arrives.
       const encoded = isEncoded(response.headers.get('content-encoding'));
-      total = encoded ? null : parseLength(response.headers.get('content-length'));
+      total = encoded ? null : announcedLength(response);
       const { maxBytes } = this.options;
       if (total !== null && total > maxBytes) {
         await response.body.cancel().catch(() => undefined);
@@ -280,9 +280,4 @@ function isEncoded(header: string | null): boolean {
   if (header === null) return false;
   const coding = header.trim().toLowerCase();
   return coding !== '' && coding !== 'identity';
-}
-
-function parseLength(header: string | null): number | null {
-  if (header === null || !/^\d+$/.test(header.trim())) return null;
-  return Number(header.trim());
 }
