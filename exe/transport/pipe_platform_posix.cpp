@@ -39,11 +39,15 @@ auto RetryOnInterrupt(Call call) {
 }
 IoOutcome FailureFromErrno() { return Failure(SystemErrorFromErrno(errno)); }
 
+// What a recv or send that returned `result` did; errno tells why it failed.
+StepResult StepFrom(ssize_t result) {
+  return result < 0 ? StepResult{false, SystemErrorFromErrno(errno), 0}
+                    : StepResult{true, kErrorSuccess, static_cast<std::size_t>(result)};
+}
+
 // One recv into the buffer; 0 bytes when the host has closed its end.
 StepResult Received(int fd, char* buffer, std::size_t size) {
-  const ssize_t got = RetryOnInterrupt([&] { return ::recv(fd, buffer, size, 0); });
-  return got < 0 ? StepResult{false, SystemErrorFromErrno(errno), 0}
-                 : StepResult{true, kErrorSuccess, static_cast<std::size_t>(got)};
+  return StepFrom(RetryOnInterrupt([&] { return ::recv(fd, buffer, size, 0); }));
 }
 
 bool IsDirectory(const std::string& path) {
@@ -207,10 +211,8 @@ IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size) {
   // One send normally takes the whole line; a signal may cut it short, and the rest must follow
   // or the host would see a broken line.
   return TransferAll(size, [&](std::size_t done) {
-    const ssize_t sent = RetryOnInterrupt(
-        [&] { return ::send(Fd(handle), data + done, size - done, MSG_NOSIGNAL); });
-    return sent < 0 ? StepResult{false, SystemErrorFromErrno(errno), 0}
-                    : StepResult{true, kErrorSuccess, static_cast<std::size_t>(sent)};
+    return StepFrom(RetryOnInterrupt(
+        [&] { return ::send(Fd(handle), data + done, size - done, MSG_NOSIGNAL); }));
   });
 }
 
