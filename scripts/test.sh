@@ -21,7 +21,7 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 # The protocol fuzz target (clang, libFuzzer) for a short bounded run, every kept regression input
 # first; scripts/fuzz.sh --campaign runs a long one.
 WITH_FUZZ=1 "$root/scripts/install-deps.sh"
-scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+FUZZ_ASAN_BUILD=build-asan FUZZ_TSAN_BUILD=build-tsan scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 
 # The Windows build (mingw-w64) with the host-level suites run against it under Wine, reusing the
 # Linux test executables built above.
