@@ -45,11 +45,11 @@ int main(int argc, char** argv) {
     std::ifstream in(file, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (!in.good() && !in.eof()) {
-      std::fprintf(stderr, "protocol_replay: cannot read %s\n", file.c_str());
+      std::fprintf(stderr, "protocol_replay: cannot read %s\n", file.string().c_str());
       return 2;
     }
     // Named first, so a trap's report says which input it came from.
-    std::fprintf(stderr, "protocol_replay: %s\n", file.c_str());
+    std::fprintf(stderr, "protocol_replay: %s\n", file.string().c_str());
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
   std::printf("protocol_replay: %zu input(s) ran, no rule broken\n", files.size());

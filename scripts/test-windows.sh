@@ -82,8 +82,8 @@ check_exit 2 '\\.\pipe\morvane-absent'
 check_exit 2 '\\.\pipe\no\such\pipe'
 [[ $failures -eq 0 ]] || exit 1
 
-echo "=== PipeClient over named pipes"
-timeout 300 "$wine" "$root/$win_build/wine_host/pipe_client_win_tests.exe"
+echo "=== the transport suites over named pipes"
+timeout 300 "$wine" "$root/$win_build/wine_host/transport_tests.exe"
 
 echo "=== host-level suites under Wine"
 MORVANE_TEST_WINE_HOST="$relay" MORVANE_BRIDGE="$bridge" timeout 900 \

@@ -8,7 +8,10 @@
 namespace electron_morvane {
 namespace {
 
+// After an empty line; and the longest the idle wait lasts before the pipe is looked at again
+// (it wakes as soon as bytes arrive where the system can wait on the pipe).
 constexpr std::chrono::milliseconds kIdleWait{10};
+constexpr std::chrono::milliseconds kIdleBound{1000};
 constexpr std::size_t kLargestKeptLine = 16 * 1024 * 1024;
 
 }  // namespace
@@ -25,13 +28,12 @@ SystemError RunMainLoop(PipeClient& pipe, const LineHandler& handleLine,
     const std::uint32_t waiting = pipe.Peek(ok, error);
     if (!ok) return error;
     if (waiting == 0) {
-      // POSIX wakes when bytes arrive; Windows sleeps the whole wait.
-      pipe.IdleWait(kIdleWait);
+      pipe.IdleWait(kIdleBound);
       continue;
     }
-    pipe.ReadLine(line, ok, error);
-    if (!ok) return error;
-    if (error == kErrorNotEnoughMemory) {
+    const LineRead read = pipe.ReadLine(line);
+    if (read.status == LineStatus::kFailed) return read.error;
+    if (read.status == LineStatus::kDroppedForMemory) {
       handleDroppedLine();
       continue;
     }

@@ -1,10 +1,28 @@
 #include "transport/pipe_client.h"
 
-#include <algorithm>
-#include <new>
 #include <utility>
 
+#include "transport/transfer_all.h"
+
 namespace electron_morvane {
+namespace {
+
+// The line reader's view of the open pipe.
+class PipeSource final : public ByteSource {
+ public:
+  explicit PipeSource(platform::PipeHandle handle) : handle_(handle) {}
+  platform::StepResult Peek(char* buffer, std::size_t size) override {
+    return platform::PeekInto(handle_, buffer, size);
+  }
+  platform::StepResult Read(char* buffer, std::size_t size) override {
+    return platform::ReadInto(handle_, buffer, size);
+  }
+
+ private:
+  platform::PipeHandle handle_;
+};
+
+}  // namespace
 
 PipeClient& PipeClient::GetInstance() {
   static PipeClient client;
@@ -17,65 +35,39 @@ void PipeClient::SetPipeName(std::string path) { pipeName = std::move(path); }
 
 SystemError PipeClient::Connect() {
   Close();
-  knownWaiting = 0;
+  lineReader.Forget();
   return platform::OpenPipe(pipeName, handle);
 }
 
 std::uint32_t PipeClient::Peek(bool& ok, SystemError& error) {
   std::lock_guard<std::mutex> lock(readMutex);
-  if (knownWaiting > 0 && handle != platform::kNoPipe) {
+  // At least what the last look saw beyond its line, without asking the system again.
+  if (lineReader.KnownWaiting() > 0 && handle != platform::kNoPipe) {
     ok = true;
     error = kErrorSuccess;
-    return static_cast<std::uint32_t>(knownWaiting);
+    return static_cast<std::uint32_t>(lineReader.KnownWaiting());
   }
-  const platform::IoOutcome outcome = platform::BytesWaiting(handle);
-  ok = outcome.ok;
-  error = outcome.error;
-  return outcome.ok ? static_cast<std::uint32_t>(outcome.bytes) : 0;
+  const platform::StepResult waiting = platform::BytesWaiting(handle);
+  ok = waiting.ok;
+  error = waiting.error;
+  return waiting.ok ? static_cast<std::uint32_t>(waiting.moved) : 0;
 }
 
 std::string PipeClient::ReadLine(bool& ok, SystemError& error) {
   std::string line;
-  ReadLine(line, ok, error);
+  const LineRead read = ReadLine(line);
+  ok = read.status != LineStatus::kFailed;
+  error = ok ? kErrorSuccess : read.error;
   return line;
 }
 
-void PipeClient::ReadLine(std::string& line, bool& ok, SystemError& error) {
+LineRead PipeClient::ReadLine(std::string& line) {
   line.clear();
   readerThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   std::lock_guard<std::mutex> lock(readMutex);
-  if (handle == platform::kNoPipe) {
-    ok = false;
-    error = kErrorInvalidHandle;
-    return;
-  }
-  platform::IoOutcome outcome;
-  try {
-    // A whole line the last look already saw is taken out at once, without looking again.
-    const char* known = readScratch.data() + knownAt;
-    const char* feed = std::find(known, known + knownWaiting, '\n');
-    if (feed != known + knownWaiting) {
-      const std::size_t size = static_cast<std::size_t>(feed - known) + 1;
-      outcome = platform::ReadExactly(handle, line, size);
-      knownAt += size;
-      knownWaiting = outcome.ok ? knownWaiting - size : 0;
-    } else {
-      knownWaiting = 0;
-      outcome = platform::ReadThroughLineFeed(handle, line, readScratch);
-      if (outcome.ok) {
-        knownAt = outcome.beyondAt;
-        knownWaiting = outcome.seenBeyond;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    knownWaiting = 0;
-    std::string().swap(line);
-    outcome = platform::DiscardThroughLineFeed(handle);
-    if (outcome.ok) outcome.error = kErrorNotEnoughMemory;
-  }
-  ok = outcome.ok;
-  error = outcome.error;
-  if (!outcome.ok || error != kErrorSuccess) line.clear();
+  if (handle == platform::kNoPipe) return LineRead{LineStatus::kFailed, kErrorInvalidHandle};
+  PipeSource source(handle);
+  return lineReader.ReadLine(source, line);
 }
 
 void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
@@ -94,9 +86,13 @@ void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
     error = kErrorInvalidHandle;
     return;
   }
-  const platform::IoOutcome outcome = platform::WriteBuffer(handle, text.data(), text.size());
-  ok = outcome.ok;
-  error = outcome.error;
+  // One write normally takes the whole line; a signal on POSIX, or a line beyond 4 GiB on
+  // Windows, may leave a rest, which must follow or the host would see a broken line.
+  const platform::TransferResult written = platform::TransferAll(text.size(), [&](std::size_t done) {
+    return platform::WriteFrom(handle, text.data() + done, text.size() - done);
+  });
+  ok = written.ok;
+  error = written.error;
 }
 
 void PipeClient::Shutdown() {
@@ -110,8 +106,8 @@ void PipeClient::Close() {
   handle = platform::kNoPipe;
 }
 
-void PipeClient::IdleWait(std::chrono::milliseconds timeout) const {
-  platform::IdleWait(handle, timeout);
+void PipeClient::IdleWait(std::chrono::milliseconds bound) const {
+  platform::WaitReadable(handle, bound);
 }
 
 }  // namespace electron_morvane

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "transport/line_reader.h"
 #include "transport/pipe_platform.h"
 #include "transport/reply_first_lock.h"
 #include "transport/system_error.h"
@@ -32,11 +32,11 @@ class PipeClient {
   std::uint32_t Peek(bool& ok, SystemError& error);
   // One whole line with its final line feed, or the empty text on failure (the partial line is
   // dropped). Waits, holding the read lock, until the line feed arrives. A line too long to hold
-  // in memory is taken out of the pipe through its line feed and dropped: ok, error 8 (not
-  // enough memory) and the empty text.
+  // in memory is taken out of the pipe through its line feed and dropped: ok and the empty text.
   std::string ReadLine(bool& ok, SystemError& error);
-  // The same into the caller's string, whose capacity is kept from line to line.
-  void ReadLine(std::string& line, bool& ok, SystemError& error);
+  // The same into the caller's string, whose capacity is kept from line to line, telling a
+  // dropped line apart.
+  LineRead ReadLine(std::string& line);
   // Writes text and one line feed in one write, holding the write lock, so lines written from
   // several threads never interleave. Reads take a lock of their own: a write blocked on a host
   // that stopped reading does not keep the main loop from seeing the pipe fail. The thread that
@@ -48,19 +48,16 @@ class PipeClient {
   // write to a host that stopped reading): it fails, and so does every later one. Takes no lock.
   void Shutdown();
 
-  // The main loop's pause when nothing is waiting: until bytes arrive or the host hangs up where
-  // the system can wait on the pipe (POSIX); a plain sleep of timeout where it cannot (Windows).
-  void IdleWait(std::chrono::milliseconds timeout) const;
+  // The main loop's pause when nothing is waiting: until bytes arrive, the host hangs up or
+  // `bound` passes (see platform::WaitReadable).
+  void IdleWait(std::chrono::milliseconds bound) const;
 
  private:
   std::string pipeName;
   platform::PipeHandle handle = platform::kNoPipe;
   std::mutex readMutex;
-  // The read lock's: the look-ahead buffer, and the bytes in it at knownAt that the last look
-  // saw beyond its line, still waiting in the pipe in that order.
-  std::vector<char> readScratch;
-  std::size_t knownAt = 0;
-  std::size_t knownWaiting = 0;
+  // The read lock's, with its look-ahead.
+  LineReader lineReader;
   // The thread that last read a line: the main loop's.
   std::atomic<std::thread::id> readerThread{};
   ReplyFirstLock writeLock;

@@ -1,12 +1,13 @@
-// The few system calls the pipe client needs, one twin file per platform. Every failure comes
-// back as a Windows system error code.
+// The few system calls the pipe client needs, one twin file per platform (pipe_platform_posix.cpp,
+// pipe_platform_win.cpp). They move bytes and nothing more: how lines are found and taken is the
+// line reader's (line_reader.h), written once for both. Every failure comes back as a Windows
+// system error code.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "transport/system_error.h"
 
@@ -16,39 +17,32 @@ namespace electron_morvane::platform {
 using PipeHandle = std::intptr_t;
 constexpr PipeHandle kNoPipe = -1;
 
-struct IoOutcome {
+// What one system call did: moved `moved` bytes, or failed with `error`.
+struct StepResult {
   bool ok = false;
   SystemError error = kErrorSuccess;
-  std::size_t bytes = 0;
-  // After a line is read: bytes the last look-ahead saw beyond its line feed, still waiting, and
-  // where in the look-ahead buffer they start.
-  std::size_t seenBeyond = 0;
-  std::size_t beyondAt = 0;
+  std::size_t moved = 0;
 };
 
 // Opens the host's pipe and puts it in byte read mode. On a failure after the open, the handle
 // is still returned so the caller owns and closes it.
 SystemError OpenPipe(const std::string& path, PipeHandle& handle);
 
-// Bytes waiting to be read, without blocking. A peer that has closed its end is a failure
-// (broken pipe), even while nothing is waiting.
-IoOutcome BytesWaiting(PipeHandle handle);
+// How many bytes are waiting to be read, without blocking. A peer that has closed its end is a
+// failure (broken pipe), even while nothing is waiting.
+StepResult BytesWaiting(PipeHandle handle);
 
-// Appends bytes to line up to and including the next line feed, blocking until it arrives. Never
-// takes a byte beyond the line feed out of the pipe. On failure line holds the partial bytes.
-// scratch is the caller's buffer for looking ahead, kept from line to line: it grows as long
-// lines need and is never allocated per line.
-IoOutcome ReadThroughLineFeed(PipeHandle handle, std::string& line, std::vector<char>& scratch);
+// Copies up to size of the bytes waiting into buffer and leaves them in the pipe, without
+// blocking: 0 bytes when none is waiting. A peer that has closed its end is a failure.
+StepResult PeekInto(PipeHandle handle, char* buffer, std::size_t size);
 
-// Appends exactly count bytes taken out of the pipe to line; they are known to be waiting.
-IoOutcome ReadExactly(PipeHandle handle, std::string& line, std::size_t count);
+// Takes up to size bytes out of the pipe into buffer, blocking until at least one is there. A
+// read that succeeds with 0 bytes (the peer closed its end, or a zero-length write arrived) is
+// reported as it is: the caller decides, and never repeats it blindly.
+StepResult ReadInto(PipeHandle handle, char* buffer, std::size_t size);
 
-// Takes bytes out of the pipe up to and including the next line feed and drops them, without
-// allocating: what is left of a line that could not be held in memory.
-IoOutcome DiscardThroughLineFeed(PipeHandle handle);
-
-// Writes the buffer with one system write (more only if the system accepts part of it).
-IoOutcome WriteBuffer(PipeHandle handle, const char* data, std::size_t size);
+// One system write of up to size bytes; it may take only part of them.
+StepResult WriteFrom(PipeHandle handle, const char* data, std::size_t size);
 
 void ClosePipe(PipeHandle handle);
 
@@ -56,8 +50,9 @@ void ClosePipe(PipeHandle handle);
 // thread. The handle stays open.
 void ShutdownPipe(PipeHandle handle);
 
-// Waits until the pipe is readable (bytes, or the host hung up). POSIX waits on the socket itself
-// and wakes at once; Windows has no such wait for a synchronous pipe and sleeps timeout instead.
-void IdleWait(PipeHandle handle, std::chrono::milliseconds timeout);
+// Returns once the pipe is readable (bytes, or the host hung up) or `bound` has passed, whichever
+// comes first; it may return earlier. POSIX waits on the socket itself and wakes on arrival; a
+// synchronous Windows pipe offers no such wait, so Windows polls: it sleeps at most 10 ms.
+void WaitReadable(PipeHandle handle, std::chrono::milliseconds bound);
 
 }  // namespace electron_morvane::platform

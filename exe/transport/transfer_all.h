@@ -9,26 +9,26 @@
 
 namespace electron_morvane::platform {
 
-// What one system transfer did: moved `moved` bytes, or failed with `error`.
-struct StepResult {
+// The outcome of a whole transfer: `bytes` moved, all of them when ok.
+struct TransferResult {
   bool ok = false;
   SystemError error = kErrorSuccess;
-  std::size_t moved = 0;
+  std::size_t bytes = 0;
 };
 
 // Moves `size` bytes with as many transfers as the system needs: step(done) moves some of the
 // bytes from offset `done` on. A transfer that succeeds yet moves nothing fails the whole (as a
 // broken pipe): repeating it would spin for ever. On failure `bytes` tells how many were moved.
 template <typename Step>
-IoOutcome TransferAll(std::size_t size, Step step) {
+TransferResult TransferAll(std::size_t size, Step step) {
   std::size_t done = 0;
   while (done < size) {
     const StepResult result = step(done);
-    if (!result.ok) return IoOutcome{false, result.error, done};
-    if (result.moved == 0) return IoOutcome{false, kErrorBrokenPipe, done};
+    if (!result.ok) return TransferResult{false, result.error, done};
+    if (result.moved == 0) return TransferResult{false, kErrorBrokenPipe, done};
     done += result.moved;
   }
-  return IoOutcome{true, kErrorSuccess, done};
+  return TransferResult{true, kErrorSuccess, done};
 }
 
 }  // namespace electron_morvane::platform

@@ -30,7 +30,7 @@ class TransferAllTest : public testing::TestWithParam<TransferCase> {};
 TEST_P(TransferAllTest, MovesEverythingOrStopsWithTheReason) {
   const TransferCase& c = GetParam();
   std::vector<std::size_t> offsets;
-  const IoOutcome outcome = TransferAll(c.size, [&](std::size_t done) {
+  const TransferResult outcome = TransferAll(c.size, [&](std::size_t done) {
     offsets.push_back(done);
     // A loop that asks again once the script is over would spin on a real pipe.
     if (offsets.size() > c.steps.size()) return Step{false, 9999, 0};

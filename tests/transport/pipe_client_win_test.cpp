@@ -1,9 +1,11 @@
-// PipeClient over real named pipes, the test acting as the host that created the pipe.
+// What only the Windows pipe client does, over real named pipes with the test as the host that
+// created them: one write per line, the system's connect codes, the handle kept after a refused
+// mode change, the identification-only open. The behaviours both platforms share are in
+// pipe_client_test.cpp.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -16,7 +18,6 @@
 namespace electron_morvane {
 namespace {
 
-using namespace std::chrono_literals;
 using wine_host::UniqueHandle;
 
 std::string FreshPipeName() {
@@ -33,12 +34,6 @@ UniqueHandle CreateServer(const std::string& name, DWORD instances = 1,
                                        instances, 64 * 1024, 64 * 1024, 0, nullptr));
 }
 
-void WriteAll(HANDLE pipe, const std::string& bytes) {
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-  ASSERT_EQ(written, bytes.size());
-}
-
 // One message on a message-mode pipe (the whole pipe's content on a byte-mode one).
 std::string ReadMessage(HANDLE pipe) {
   std::string message;
@@ -53,7 +48,7 @@ std::string ReadMessage(HANDLE pipe) {
 }
 
 // A connected pair: the client under test and the host's server end.
-class ConnectedPipe : public ::testing::Test {
+class NamedPipe : public ::testing::Test {
  protected:
   // Two instances: room for a second connection.
   void SetUp() override { ConnectTo(CreateServer(name_, 2)); }
@@ -65,12 +60,6 @@ class ConnectedPipe : public ::testing::Test {
     ASSERT_EQ(client_.Connect(), 0u);
   }
 
-  std::string ReadLine() {
-    ok_ = false;
-    error_ = 12345;
-    return client_.ReadLine(ok_, error_);
-  }
-
   std::string name_ = FreshPipeName();
   UniqueHandle server_;
   PipeClient client_;
@@ -78,100 +67,8 @@ class ConnectedPipe : public ::testing::Test {
   SystemError error_ = 0;
 };
 
-TEST_F(ConnectedPipe, ReadsOneLineAndLeavesTheNextInThePipe) {
-  WriteAll(server_.Get(), "first\nsecond\n");
-  EXPECT_EQ(ReadLine(), "first\n");
-  EXPECT_TRUE(ok_);
-  EXPECT_EQ(error_, 0u);
-  EXPECT_EQ(client_.Peek(ok_, error_), 7u);
-  EXPECT_TRUE(ok_);
-  EXPECT_EQ(ReadLine(), "second\n");
-  EXPECT_EQ(client_.Peek(ok_, error_), 0u);
-  EXPECT_TRUE(ok_);
-}
-
-TEST_F(ConnectedPipe, KeepsCarriageReturns) {
-  WriteAll(server_.Get(), "abc\r\n");
-  EXPECT_EQ(ReadLine(), "abc\r\n");
-}
-
-// The host writes a line in pieces: the first at once, each further one after a pause, so the
-// client meets both an empty pipe (a blocking one-byte read) and waiting bytes (a peek).
-struct PiecesCase {
-  const char* name;
-  std::vector<std::string> pieces;
-  std::string line;
-  std::uint32_t leftInPipe;
-};
-
-class LineInPieces : public ConnectedPipe, public ::testing::WithParamInterface<PiecesCase> {};
-
-TEST_P(LineInPieces, IsReadWholeAndNothingBeyondIt) {
-  const PiecesCase& c = GetParam();
-  WriteAll(server_.Get(), c.pieces.front());
-  std::thread later([&] {
-    for (std::size_t i = 1; i < c.pieces.size(); ++i) {
-      std::this_thread::sleep_for(50ms);
-      WriteAll(server_.Get(), c.pieces[i]);
-    }
-  });
-  EXPECT_EQ(ReadLine(), c.line);
-  EXPECT_TRUE(ok_);
-  later.join();
-  EXPECT_EQ(client_.Peek(ok_, error_), c.leftInPipe);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    PipeClient, LineInPieces,
-    ::testing::Values(PiecesCase{"RestWithTheNextLine", {"par", "tial\nnext"}, "partial\n", 4},
-                      PiecesCase{"LineFeedAlone", {"abc", "\n"}, "abc\n", 0},
-                      PiecesCase{"NothingWaitingFirst", {"", "x\ny\n"}, "x\n", 2},
-                      PiecesCase{"ByteByByte", {"a", "b", "\n", "c"}, "ab\n", 1}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ConnectedPipe, ReadsALineLongerThanThePipeBufferWhole) {
-  std::string line(3 * 1024 * 1024 + 17, 'x');
-  line += '\n';
-  std::thread writer([&] { WriteAll(server_.Get(), line + "tail\n"); });
-  EXPECT_EQ(ReadLine(), line);
-  writer.join();
-  EXPECT_EQ(ReadLine(), "tail\n");
-}
-
-TEST_F(ConnectedPipe, DropsAnUnfinishedLineWhenTheHostCloses) {
-  WriteAll(server_.Get(), "abc");
-  server_.Reset();
-  EXPECT_EQ(ReadLine(), "");
-  EXPECT_FALSE(ok_);
-  EXPECT_EQ(error_, 109u);
-}
-
-TEST_F(ConnectedPipe, ReportsBrokenPipeWhenTheHostCloses) {
-  server_.Reset();
-  EXPECT_EQ(client_.Peek(ok_, error_), 0u);
-  EXPECT_FALSE(ok_);
-  EXPECT_EQ(error_, 109u);
-  client_.WriteLine("lost", ok_, error_);
-  EXPECT_FALSE(ok_);
-  EXPECT_NE(error_, 0u);
-}
-
-TEST_F(ConnectedPipe, ASecondConnectClosesTheFirstConnection) {
-  UniqueHandle second = CreateServer(name_, 2);
-  ASSERT_TRUE(second.Valid());
-  ASSERT_EQ(client_.Connect(), 0u);
-  char byte = 0;
-  DWORD got = 0;
-  EXPECT_FALSE(ReadFile(server_.Get(), &byte, 1, &got, nullptr))
-      << "the first connection is still open";
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
-  client_.WriteLine("again", ok_, error_);
-  EXPECT_TRUE(ok_);
-  EXPECT_EQ(ReadMessage(second.Get()), "again\n");
-}
-
 // A message-type pipe keeps the boundaries of the client's writes: each line is one write.
-class MessagePipe : public ConnectedPipe {
+class MessagePipe : public NamedPipe {
  protected:
   void SetUp() override {
     ConnectTo(CreateServer(name_, 2, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE));
@@ -190,23 +87,6 @@ TEST_F(MessagePipe, EachLineLeavesInOneWriteWithItsLineFeed) {
   });
   for (const std::string& text : texts) EXPECT_EQ(ReadMessage(server_.Get()), text + "\n");
   writer.join();
-}
-
-TEST(PipeClient, FailsWithInvalidHandleBeforeConnect) {
-  PipeClient client;
-  bool ok = true;
-  SystemError error = 0;
-  EXPECT_EQ(client.ReadLine(ok, error), "");
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(error, 6u);
-  ok = true;
-  client.WriteLine("x", ok, error);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(error, 6u);
-  ok = true;
-  EXPECT_EQ(client.Peek(ok, error), 0u);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(error, 6u);  // what the system says of a peek on INVALID_HANDLE_VALUE
 }
 
 std::string TempPath(const std::string& name) {
@@ -277,7 +157,7 @@ TEST(PipeClient, KeepsTheHandleWhenTheModeChangeIsRefused) {
 }  // namespace
 // A process that took the pipe's name first must not be able to act as the bridge's user: the
 // bridge opens the pipe for identification only.
-TEST_F(ConnectedPipe, AServerCanOnlyIdentifyTheBridgeNeverImpersonateIt) {
+TEST_F(NamedPipe, AServerCanOnlyIdentifyTheBridgeNeverImpersonateIt) {
   // Wine gives a server the impersonation level whatever its client asked for, so only Windows
   // itself can show the level the bridge asks for.
   if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) {
