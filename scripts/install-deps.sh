@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
           libssl-dev nodejs npm)
 [[ "${WITH_WINDOWS:-0}" == 1 ]] && packages+=(g++-mingw-w64-x86-64 wine64)
-[[ "${WITH_FUZZ:-0}" == 1 ]] && packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
+# clang: the second compiler (the sanitizer build, the Windows build) and the fuzzer.
+[[ "${WITH_CLANG:-0}" == 1 ]] && packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do
