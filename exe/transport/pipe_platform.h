@@ -51,8 +51,8 @@ void ClosePipe(PipeHandle handle);
 void ShutdownPipe(PipeHandle handle);
 
 // Returns once the pipe is readable (bytes, or the host hung up) or `bound` has passed, whichever
-// comes first; it may return earlier. POSIX waits on the socket itself and wakes on arrival; a
-// synchronous Windows pipe offers no such wait, so Windows polls: it sleeps at most 10 ms.
+// comes first; it may return earlier. Both wait on the pipe itself and wake on arrival: POSIX
+// polls the socket, Windows keeps a zero-byte overlapped read pending.
 void WaitReadable(PipeHandle handle, std::chrono::milliseconds bound);
 
 }  // namespace electron_morvane::platform

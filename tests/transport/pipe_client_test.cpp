@@ -203,7 +203,7 @@ TEST_F(ConnectedPipe, LinesFromSeveralThreadsNeverInterleave) {
 }
 
 // The idle wait ends when bytes arrive, however long the pipe was silent: on POSIX the wait is
-// on the socket itself; on Windows it polls every 10 ms. Its bound holds as well.
+// on the socket itself; on Windows on a zero-byte overlapped read. Its bound holds as well.
 TEST_F(ConnectedPipe, IdleWaitWakesSoonAfterBytesArriveAndKeepsItsBound) {
   const Clock::time_point quietStart = Clock::now();
   client_.IdleWait(300ms);
