@@ -1,13 +1,15 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a source file of a bridge layer includes a header of a layer it may not use.
 # Run as: cmake -DEXE_DIR=<repo>/exe -P check_layer_includes.cmake
-set(allowed_transport transport)
-set(allowed_protocol protocol)
-set(allowed_sdk sdk protocol)
-set(allowed_operations operations sdk protocol)
-set(allowed_services services sdk protocol)
-set(allowed_bridge bridge operations services sdk protocol transport)
-set(layers transport protocol sdk operations services bridge)
+# common/ holds plain types every layer may use (no JSON, no pipe, no library).
+set(allowed_common common)
+set(allowed_transport transport common)
+set(allowed_protocol protocol common)
+set(allowed_sdk sdk common)
+set(allowed_operations operations sdk protocol common)
+set(allowed_services services sdk protocol common)
+set(allowed_bridge bridge operations services sdk protocol transport common)
+set(layers common transport protocol sdk operations services bridge)
 
 set(violations "")
 file(GLOB layer_dirs LIST_DIRECTORIES true RELATIVE ${EXE_DIR} ${EXE_DIR}/*)

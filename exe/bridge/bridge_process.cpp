@@ -6,7 +6,7 @@
 #include "bridge/allocator_tuning.h"
 #include "bridge/method_table.h"
 #include "protocol/message_router.h"
-#include "protocol/messages.h"
+#include "protocol/message_lines.h"
 #include "protocol/wire_texts.h"
 #include "sdk/callback_gate.h"
 #include "sdk/sdk_wrapper.h"
@@ -20,7 +20,7 @@ namespace {
 // so, and the bridge goes on with the next line either way.
 void ReportDroppedLine(const MessageOutlet& outlet) noexcept {
   try {
-    outlet.Send(ToJson(makeFatalMessage(kLineDroppedNoMemory)));
+    outlet.SendLine(FatalLine(kLineDroppedNoMemory));
   } catch (...) {
   }
 }

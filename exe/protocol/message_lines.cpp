@@ -24,4 +24,38 @@ std::string EnvelopeLine(const Envelope& envelope, std::string_view member,
   return line;
 }
 
+std::string MessageLine(const ErrorMessage& message) {
+  std::string line = "{\"error\":";
+  AppendQuoted(line, message.error);
+  line += ",\"from\":";
+  AppendQuoted(line, message.from);
+  line += ",\"id\":";
+  AppendQuoted(line, message.id);
+  line += ",\"method\":";
+  AppendQuoted(line, message.method);
+  line += ",\"to\":";
+  AppendQuoted(line, message.to);
+  line += ",\"type\":";
+  AppendQuoted(line, message.type);
+  line += '}';
+  return line;
+}
+
+std::string MessageLine(const FatalMessage& message) {
+  std::string line = "{\"error\":";
+  AppendQuoted(line, message.error);
+  line += ",\"from\":";
+  AppendQuoted(line, message.from);
+  line += ",\"to\":";
+  AppendQuoted(line, message.to);
+  line += ",\"type\":";
+  AppendQuoted(line, message.type);
+  line += '}';
+  return line;
+}
+
+std::string FatalLine(std::string_view error) {
+  return MessageLine(makeFatalMessage(std::string(error)));
+}
+
 }  // namespace electron_morvane

@@ -1,7 +1,7 @@
-// Messages written straight to their lines, without first building them as JSON objects: the
-// same text SerializeMessage(ToJson(message)) gives, members in key order, at a fraction of the
-// cost. A params or data record that is cheap to write directly has its own JsonText overload;
-// every other one goes through ToJson.
+// The one writer of outgoing lines: every message is written straight to its line, without first
+// building it as a JSON object; the same text SerializeMessage(ToJson(message)) gives, members in
+// key order, at a fraction of the cost. A params or data record that is cheap to write directly
+// has its own JsonText overload; every other one goes through ToJson.
 #pragma once
 
 #include <string>
@@ -48,5 +48,12 @@ std::string MessageLine(const ResponseMessage<Data>& message) {
   result += '}';
   return EnvelopeLine(message, "result", result);
 }
+
+// {"error":..,"from":..,"id":..,"method":..,"to":..,"type":"error"}
+std::string MessageLine(const ErrorMessage& message);
+// {"error":..,"from":..,"to":..,"type":"fatal"}
+std::string MessageLine(const FatalMessage& message);
+// The fatal message with this error text.
+std::string FatalLine(std::string_view error);
 
 }  // namespace electron_morvane

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "protocol/json_rules.h"
 
 namespace electron_morvane {
 
@@ -13,9 +12,8 @@ class MessageOutlet {
  public:
   virtual ~MessageOutlet() = default;
 
-  // Serializes and writes one message; safe from any thread.
-  virtual void Send(const json& message) const = 0;
-  // Writes one message that is already serialized (without its line feed).
+  // Writes one message that is already serialized (without its line feed); safe from any
+  // thread. Lines come from MessageLine.
   virtual void SendLine(std::string serialized) const = 0;
 };
 

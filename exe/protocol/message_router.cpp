@@ -4,7 +4,7 @@
 #include <exception>
 #include <utility>
 
-#include "protocol/messages.h"
+#include "protocol/message_lines.h"
 #include "protocol/wire_format.h"
 #include "protocol/wire_texts.h"
 
@@ -58,7 +58,7 @@ void MessageRouter::Dispatch(const std::string& line) {
   } catch (const std::exception& error) {
     ReportUnhandledLine(line, error.what());
   } catch (...) {
-    ReportUnhandledLine(line, "unknown exception");
+    ReportUnhandledLine(line, kUnknownException);
   }
 }
 
@@ -66,7 +66,7 @@ void MessageRouter::Dispatch(const std::string& line) {
 // of the line, in a text that needs next to none.
 void MessageRouter::ReportUnhandledLine(const std::string& line, const char* reason) const noexcept {
   try {
-    Send(ToJson(makeFatalMessage(ParseFailureText(line, reason))));
+    SendLine(FatalLine(ParseFailureText(line, reason)));
   } catch (...) {
     SendFatalNoThrow(kLineDroppedNoMemory);
   }
@@ -74,7 +74,7 @@ void MessageRouter::ReportUnhandledLine(const std::string& line, const char* rea
 
 void MessageRouter::HandleMessage(json& message) {
   if (!message.is_object()) {
-    Send(ToJson(makeFatalMessage(kParseMessageFailed)));
+    SendLine(FatalLine(kParseMessageFailed));
     return;
   }
   const std::string type = RequiredText(message, "type");
@@ -90,14 +90,9 @@ void MessageRouter::HandleMessage(json& message) {
     if (handler != eventHandlers.end()) {
       handler->second(id, message);
     } else {
-      Send(ToJson(makeFatalMessage("unknown event " + method)));
+      SendLine(FatalLine(kUnknownEvent + method));
     }
   }
-}
-
-void MessageRouter::Send(const json& message) const {
-  if (!sender) return;
-  sender(SerializeMessage(message));
 }
 
 void MessageRouter::SendLine(std::string serialized) const {
@@ -107,7 +102,7 @@ void MessageRouter::SendLine(std::string serialized) const {
 
 void MessageRouter::SendFatalNoThrow(const char* error) const noexcept {
   try {
-    Send(ToJson(makeFatalMessage(error)));
+    SendLine(FatalLine(error));
   } catch (...) {
     // The report of a failure failed too; there is no one left to tell.
   }

@@ -32,8 +32,7 @@ class MessageRouter : public MessageOutlet {
   // messages. Never throws.
   void Dispatch(const std::string& line);
 
-  // Serializes and writes a message from any thread; dropped while no sender is installed.
-  void Send(const json& message) const override;
+  // Writes a serialized message from any thread; dropped while no sender is installed.
   void SendLine(std::string serialized) const override;
 
  private:

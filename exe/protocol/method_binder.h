@@ -8,6 +8,7 @@
 #include "protocol/message_lines.h"
 #include "protocol/message_router.h"
 #include "protocol/messages.h"
+#include "protocol/wire_texts.h"
 
 namespace electron_morvane {
 
@@ -23,7 +24,7 @@ class MethodBinder {
                                        const std::string& id, json& message) -> std::string {
       RequestMessage<Params> request;
       if (!FromJson(message, request)) {
-        return SerializeMessage(ToJson(makeErrorMessage(id, method, "parse request failed")));
+        return MessageLine(makeErrorMessage(id, method, kParseRequestFailed));
       }
       return MessageLine(handler(request));
     });
@@ -39,7 +40,7 @@ class MethodBinder {
                                      const std::string& /*id*/, json& message) {
       EventMessage<Params> event;
       if (!FromJson(std::move(message), event)) {
-        outlet.Send(ToJson(makeFatalMessage("parse event failed " + method)));
+        outlet.SendLine(FatalLine(kParseEventFailed + method));
         return;
       }
       handler(event);

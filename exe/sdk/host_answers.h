@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "protocol/result_codes.h"
+#include "common/result_code.h"
 
 namespace electron_morvane {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/result_codes.h"
+#include "common/result_code.h"
 #include "sdk/host_answers.h"
 #include "sdk/morvane_sdk.h"
 

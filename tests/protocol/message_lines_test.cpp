@@ -50,6 +50,10 @@ TEST(MessageLines, EveryEnvelopeIsWhatTheSerializerWrites) {
       empty.result.status = status;
       EXPECT_EQ(MessageLine(empty), SerializeMessage(ToJson(empty))) << text;
     }
+
+    const ErrorMessage error = makeErrorMessage(text, text, text);
+    EXPECT_EQ(MessageLine(error), SerializeMessage(ToJson(error))) << text;
+    EXPECT_EQ(FatalLine(text), SerializeMessage(ToJson(makeFatalMessage(text)))) << text;
   }
 }
 
