@@ -1,55 +1,56 @@
 #include "protocol/message_lines.h"
 
 namespace electron_morvane {
+namespace {
+
+// Appends one member: `{` before the first, `,` before every other one.
+void AppendMember(std::string& line, std::string_view key, std::string_view jsonValue) {
+  line += line.empty() ? '{' : ',';
+  line += '"';
+  line += key;
+  line += "\":";
+  line += jsonValue;
+}
+
+void AppendTextMember(std::string& line, std::string_view key, std::string_view text) {
+  AppendMember(line, key, {});
+  AppendQuoted(line, text);
+}
+
+}  // namespace
 
 std::string EnvelopeLine(const Envelope& envelope, std::string_view member,
                          std::string_view value) {
   std::string line;
   line.reserve(80 + envelope.id.size() + envelope.method.size() + member.size() + value.size());
-  line += "{\"from\":";
-  AppendQuoted(line, envelope.from);
-  line += ",\"id\":";
-  AppendQuoted(line, envelope.id);
-  line += ",\"method\":";
-  AppendQuoted(line, envelope.method);
-  line += ",\"";
-  line += member;
-  line += "\":";
-  line += value;
-  line += ",\"to\":";
-  AppendQuoted(line, envelope.to);
-  line += ",\"type\":";
-  AppendQuoted(line, envelope.type);
+  AppendTextMember(line, "from", envelope.from);
+  AppendTextMember(line, "id", envelope.id);
+  AppendTextMember(line, "method", envelope.method);
+  AppendMember(line, member, value);
+  AppendTextMember(line, "to", envelope.to);
+  AppendTextMember(line, "type", envelope.type);
   line += '}';
   return line;
 }
 
 std::string MessageLine(const ErrorMessage& message) {
-  std::string line = "{\"error\":";
-  AppendQuoted(line, message.error);
-  line += ",\"from\":";
-  AppendQuoted(line, message.from);
-  line += ",\"id\":";
-  AppendQuoted(line, message.id);
-  line += ",\"method\":";
-  AppendQuoted(line, message.method);
-  line += ",\"to\":";
-  AppendQuoted(line, message.to);
-  line += ",\"type\":";
-  AppendQuoted(line, message.type);
+  std::string line;
+  AppendTextMember(line, "error", message.error);
+  AppendTextMember(line, "from", message.from);
+  AppendTextMember(line, "id", message.id);
+  AppendTextMember(line, "method", message.method);
+  AppendTextMember(line, "to", message.to);
+  AppendTextMember(line, "type", message.type);
   line += '}';
   return line;
 }
 
 std::string MessageLine(const FatalMessage& message) {
-  std::string line = "{\"error\":";
-  AppendQuoted(line, message.error);
-  line += ",\"from\":";
-  AppendQuoted(line, message.from);
-  line += ",\"to\":";
-  AppendQuoted(line, message.to);
-  line += ",\"type\":";
-  AppendQuoted(line, message.type);
+  std::string line;
+  AppendTextMember(line, "error", message.error);
+  AppendTextMember(line, "from", message.from);
+  AppendTextMember(line, "to", message.to);
+  AppendTextMember(line, "type", message.type);
   line += '}';
   return line;
 }

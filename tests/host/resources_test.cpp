@@ -54,13 +54,21 @@ TEST(Resources, AnIdleBridgeBarelyUsesTheProcessor) {
   EXPECT_LT(used, 0.2) << "CPU seconds used over 2 idle seconds";
 }
 
-// Under an address-space limit, a line far larger than the bridge may hold cannot be read
-// whole. It is dropped through its line feed, the host is told, and the next line is served.
-TEST(Resources, ALineTooLongForMemoryIsDroppedAndTheBridgeGoesOn) {
-  if (kSanitized) GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
-  if (RunsUnderWine()) GTEST_SKIP() << "the limit is set on a native bridge";
+// A native bridge under an address-space limit of 256 MiB.
+class LimitedMemory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (kSanitized) GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
+    if (RunsUnderWine()) GTEST_SKIP() << "the limit is set on a native bridge";
+    options.addressSpaceLimit = 256ull << 20;
+  }
+
   BridgeOptions options;
-  options.addressSpaceLimit = 256ull << 20;
+};
+
+// A line far larger than the bridge may hold cannot be read whole. It is dropped through its
+// line feed, the host is told, and the next line is served.
+TEST_F(LimitedMemory, ALineTooLongForMemoryIsDroppedAndTheBridgeGoesOn) {
   ScriptedBridge bridge(json::object(), options);
 
   const std::string chunk(1 << 20, 'x');
@@ -77,6 +85,39 @@ TEST(Resources, ALineTooLongForMemoryIsDroppedAndTheBridgeGoesOn) {
   EXPECT_EQ(answer.value("id", ""), "after");
   EXPECT_EQ(answer.at("result").at("status"), 0);
 }
+
+// Lines that fit in memory to be read but leave too little to be parsed, or answered with their
+// whole echo, under the limit. Each is answered with a fatal message (its usual text where memory
+// allows, the short one where it does not) and the next request is served.
+struct HeavyLine {
+  const char* name;
+  std::string head;
+  std::string tail;
+};
+
+class LinesHeavierThanMemory : public LimitedMemory,
+                               public ::testing::WithParamInterface<HeavyLine> {};
+
+TEST_P(LinesHeavierThanMemory, AreAnsweredAndTheBridgeGoesOn) {
+  ScriptedBridge bridge(json::object(), options);
+
+  const std::string body(48 << 20, 'x');
+  bridge.Host().Write(GetParam().head + body + GetParam().tail + "\n" +
+                      Request("after", "getSdkVersion").dump() + "\n");
+  const json fatal = bridge.Host().ReadMessage(60s);
+  EXPECT_EQ(fatal.value("type", ""), "fatal");
+  EXPECT_EQ(fatal.value("error", "").rfind("parse message failed", 0), 0u) << fatal.dump().substr(0, 200);
+  EXPECT_LT(fatal.dump().size(), 4096u);
+  const json answer = bridge.Host().ReadMessage(60s);
+  EXPECT_EQ(answer.value("id", ""), "after");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LimitedMemory, LinesHeavierThanMemory,
+    ::testing::Values(HeavyLine{"ValidJson", R"({"type":"request","id":")", R"("})"},
+                      HeavyLine{"Garbage", "", ""},
+                      HeavyLine{"UnterminatedString", "\"", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace electron_morvane::testing

@@ -80,14 +80,17 @@ TEST(Encoding, CheckResultKeepsUnsignedSizesAndSignedCodes) {
             R"("fileSize":4294967295,"name":"","needUpdate":true,"vendorId":""})");
 }
 
-TEST(Encoding, UpdateStatusKeepsUnknownStatesAndNegativeProgress) {
+TEST(Encoding, UpdateStatusKeepsItsTextsAndSignedProgressAndCode) {
   SdkWrapper::SdkUpdateDriverStatus status;
-  status.state = 12;
+  status.vendorId = "10DE";
+  status.deviceId = "2484";
+  status.state = 2;
   status.progress = -1;
   status.errorCode = -2008;
+  status.errorMsg = "md5";
   EXPECT_EQ(SerializeMessage(ToJson(status)),
-            R"({"deviceId":"","errorCode":-2008,"errorMsg":"","progress":-1,"state":12,)"
-            R"("stateString":"unknown","vendorId":""})");
+            R"({"deviceId":"2484","errorCode":-2008,"errorMsg":"md5","progress":-1,"state":2,)"
+            R"("stateString":"download-error","vendorId":"10DE"})");
 }
 
 TEST(Encoding, HttpRequestMethodHeadersBodyAndTaskValues) {

@@ -154,10 +154,15 @@ TEST(Router, StartsEmpty) {
   EXPECT_EQ(sent, std::vector<std::string>{Fatal(R"("unknown event downloadFile")")});
 }
 
-TEST(Router, SendDropsMessagesWhileNoSenderIsInstalled) {
+// What is sent before a sender is installed is dropped, not kept for the sender to come.
+TEST(Router, DropsMessagesWhileNoSenderIsInstalled) {
   MessageRouter router;
   EXPECT_NO_THROW(router.SendLine(R"({"type":"event"})"));
   EXPECT_NO_THROW(router.Dispatch("not json\n"));
+  std::vector<std::string> sent;
+  router.SetSender([&](const std::string& line) { sent.push_back(line); });
+  router.Dispatch("[1]");
+  EXPECT_EQ(sent, std::vector<std::string>{Fatal(R"("parse message failed")")});
 }
 
 TEST(Router, DispatchNeverThrowsEvenWhenTheSenderDoes) {

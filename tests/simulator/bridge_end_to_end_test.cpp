@@ -243,48 +243,28 @@ TEST(SimulatorThroughBridge, CancelsAtEachStage) {
   }
 }
 
+// Which levels each log mode lets through is the library's own table (lifecycle tests); here the
+// mode the host names reaches the library: error and info lines, no warning or debug line.
 TEST(SimulatorThroughBridge, LogLinesFollowTheLogMode) {
-  struct Case {
-    json logMode;  // null: left out of "init"
-    std::vector<std::string> allowed;
-    std::vector<std::string> expected;
-  };
-  const Case cases[] = {
-      {nullptr, {}, {}},
-      {"none", {}, {}},
-      {json::array({"error"}), {"[error] "}, {"[error] "}},
-      {json::array({"error", "info"}), {"[error] ", "[info] "}, {"[error] ", "[info] "}},
-      {"all",
-       {"[error] ", "[warning] ", "[info] ", "[debug] "},
-       {"[error] ", "[info] ", "[debug] "}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.logMode.dump());
-    SimBridge bridge(Machine());
-    bridge.ServeHttp(kCatalogueUrl, {true, 0, 404, "", ""});
-    json extra = json::object();
-    if (!c.logMode.is_null()) extra["logMode"] = c.logMode;
-    ASSERT_EQ(Init(bridge, extra).at("result").at("status"), 0);
-    EXPECT_EQ(bridge.NextEvent(
-                  Start(bridge, "checkDisplayDeviceDriver", kAdapterA)).at("params").at("errorCode"),
-              -2002);
-    bridge.Drain();
+  SimBridge bridge(Machine());
+  bridge.ServeHttp(kCatalogueUrl, {true, 0, 404, "", ""});
+  ASSERT_EQ(Init(bridge, {{"logMode", json::array({"error", "info"})}}).at("result").at("status"), 0);
+  EXPECT_EQ(bridge.NextEvent(
+                Start(bridge, "checkDisplayDeviceDriver", kAdapterA)).at("params").at("errorCode"),
+            -2002);
+  bridge.Drain();
 
-    const std::vector<std::string> lines = bridge.LogLines();
-    for (const std::string& line : lines) {
-      bool allowed = false;
-      for (const std::string& prefix : c.allowed) allowed = allowed || line.rfind(prefix, 0) == 0;
-      EXPECT_TRUE(allowed) << line;
-    }
-    for (const std::string& prefix : c.expected) {
-      bool seen = false;
-      for (const std::string& line : lines) seen = seen || line.rfind(prefix, 0) == 0;
-      EXPECT_TRUE(seen) << "no " << prefix << "line";
-    }
-    if (c.allowed.empty()) {
-      EXPECT_TRUE(lines.empty());
-    }
+  bool sawError = false;
+  bool sawInfo = false;
+  for (const std::string& line : bridge.LogLines()) {
+    const bool error = line.rfind("[error] ", 0) == 0;
+    const bool info = line.rfind("[info] ", 0) == 0;
+    EXPECT_TRUE(error || info) << line;
+    sawError = sawError || error;
+    sawInfo = sawInfo || info;
   }
+  EXPECT_TRUE(sawError);
+  EXPECT_TRUE(sawInfo);
 }
 
 TEST(SimulatorThroughBridge, SecondInitEndsRunningJobs) {
