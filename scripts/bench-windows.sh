@@ -23,11 +23,14 @@ context_switches() {
   done 2>/dev/null
 }
 
-# The Linux process of the Windows bridge of this run's Wine prefix.
+# The Linux process of the Windows bridge of this run's Wine prefix: by its process name, since
+# Node's command line names the bridge's exe too.
 bridge_process() {
   local pid
-  for pid in $(pgrep -f 'morvane-bridge\.exe'); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && { echo "$pid"; return; }
+  for pid in $(pgrep '^morvane-bridge'); do
+    # A process may end between the listing and the look.
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      { echo "$pid"; return; }
   done
   return 1
 }
