@@ -54,6 +54,20 @@ TEST(Resources, AnIdleBridgeBarelyUsesTheProcessor) {
   EXPECT_LT(used, 0.2) << "CPU seconds used over 2 idle seconds";
 }
 
+// An idle bridge waits on the pipe itself, so a request after a long silence is answered at once,
+// not at the end of the wait's one-second bound: on Linux the socket wakes it, on Windows (under
+// Wine) a pending zero-byte read does.
+TEST(Resources, ARequestAfterLongSilenceIsAnsweredAtOnce) {
+  ScriptedBridge bridge;
+  bridge.Init();
+  std::this_thread::sleep_for(1500ms);
+  const auto sent = std::chrono::steady_clock::now();
+  const json answer = bridge.Call(Request("late", "getSdkVersion"));
+  const auto waited = std::chrono::steady_clock::now() - sent;
+  EXPECT_EQ(answer.at("result").at("status"), 0);
+  EXPECT_LT(waited, 200ms);
+}
+
 // A native bridge under an address-space limit of 256 MiB.
 class LimitedMemory : public ::testing::Test {
  protected:
