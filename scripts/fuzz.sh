@@ -115,11 +115,12 @@ fi
 replay() {  # replay <name> <build folder> <cmake sanitizer list> [command prefix...]
   local name=$1 dir=$2 sanitizers=$3
   shift 3
-  if [[ ! -x $dir/fuzz/protocol_replay ]]; then
+  if [[ ! -f $dir/CMakeCache.txt ]]; then
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" \
       -DMORVANE_BUILD_TESTS=OFF "-DMORVANE_SANITIZE=$sanitizers" >/dev/null
-    cmake --build "$dir" --target protocol_replay -j"${FUZZ_BUILD_JOBS:-$(nproc)}" >/dev/null
   fi
+  # Brought up to date with the sources: a replay by an older build would check older code.
+  cmake --build "$dir" --target protocol_replay -j"${FUZZ_BUILD_JOBS:-$(nproc)}" >/dev/null
   local inputs=("$corpus" "$build/crashes" "${regressions[@]}")
   echo "=== fuzz: replay under $name"
   if ! "$@" "$dir/fuzz/protocol_replay" "${inputs[@]}" 2>"$build/replay-$name.log"; then
