@@ -21,7 +21,8 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   setarch "$(uname -m)" -R scripts/run-suite.sh build-tsan "${sanitized[@]}" -DMORVANE_SANITIZE=thread
 
 # The protocol fuzz target (clang, libFuzzer) for a short bounded run, every kept regression input
-# first; scripts/fuzz.sh --campaign runs a long one.
+# first, then what it kept replayed in the two sanitizer builds above; scripts/fuzz.sh --campaign
+# runs a long one.
 FUZZ_ASAN_BUILD=build-asan FUZZ_TSAN_BUILD=build-tsan scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 
 # The Windows build (mingw-w64) with the host-level suites run against it under Wine, reusing the

@@ -5,7 +5,6 @@
 
 #include <string>
 
-
 namespace electron_morvane {
 
 class MessageOutlet {

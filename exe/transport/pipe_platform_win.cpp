@@ -36,6 +36,11 @@ OVERLAPPED FreshOverlapped() {
   return overlapped;
 }
 
+// What a call that returned `succeeded` did, having moved `moved` bytes.
+StepResult StepFrom(BOOL succeeded, DWORD moved) {
+  return succeeded ? StepResult{true, kErrorSuccess, moved} : StepResult{false, GetLastError(), 0};
+}
+
 // Starts one overlapped transfer with start(overlapped) and waits until it has ended.
 template <typename Start>
 StepResult Transfer(HANDLE pipe, Start start) {
@@ -46,16 +51,11 @@ StepResult Transfer(HANDLE pipe, Start start) {
   }
   DWORD moved = 0;
   const BOOL succeeded = GetOverlappedResult(pipe, &overlapped, &moved, TRUE);
-  return succeeded ? StepResult{true, kErrorSuccess, moved} : StepResult{false, GetLastError(), 0};
+  return StepFrom(succeeded, moved);
 }
 
 // A transfer asks for at most what a DWORD counts; the caller goes on with the rest.
 DWORD Part(std::size_t size) { return static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD)); }
-
-// What a call that returned `succeeded` did, having moved `moved` bytes.
-StepResult StepFrom(BOOL succeeded, DWORD moved) {
-  return succeeded ? StepResult{true, kErrorSuccess, moved} : StepResult{false, GetLastError(), 0};
-}
 
 }  // namespace
 
@@ -111,21 +111,17 @@ void ShutdownPipe(PipeHandle handle) {
 // A read of zero bytes stays pending until bytes arrive (or the host hangs up) and takes none of
 // them: the wait is on the pipe itself, and writes from other threads go on meanwhile.
 void WaitReadable(PipeHandle handle, std::chrono::milliseconds bound) {
-  constexpr std::chrono::milliseconds kPollInterval{10};
+  static constexpr std::chrono::milliseconds kPollInterval{10};
+  const auto pause = [bound] { Sleep(static_cast<DWORD>(std::min(bound, kPollInterval).count())); };
   const HANDLE pipe = Win(handle);
   OVERLAPPED overlapped = FreshOverlapped();
   char none = 0;
-  if (handle == kNoPipe || overlapped.hEvent == nullptr) {
-    Sleep(static_cast<DWORD>(std::min(bound, kPollInterval).count()));
-    return;
-  }
+  if (handle == kNoPipe || overlapped.hEvent == nullptr) return pause();
   if (ReadFile(pipe, &none, 0, nullptr, &overlapped)) {
     // Done at once. With nothing waiting that was a zero-length write, not bytes: pause one poll
     // interval, or the idle loop would spin on it.
     const StepResult waiting = BytesWaiting(handle);
-    if (waiting.ok && waiting.moved == 0) {
-      Sleep(static_cast<DWORD>(std::min(bound, kPollInterval).count()));
-    }
+    if (waiting.ok && waiting.moved == 0) pause();
     return;
   }
   // Failed at once (the host hung up): the next look tells why.
