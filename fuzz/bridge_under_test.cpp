@@ -1,27 +1,13 @@
 #include "bridge_under_test.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include "bridge/method_table.h"
-#include "scriptable_control.h"
+#include "scripted_libraries.h"
 #include "sdk/sdk_wrapper.h"
 
 namespace electron_morvane::fuzz {
-namespace {
-
 namespace library = scriptable_sdk;
-
-void LoadOrDie(const nlohmann::json& scenario) {
-  std::string error;
-  if (!library::LoadScenario(scenario, &error)) {
-    std::fprintf(stderr, "protocol_fuzzer: the library rejects a scenario: %s\n", error.c_str());
-    std::abort();
-  }
-}
-
-}  // namespace
 
 BridgeUnderTest::BridgeUnderTest() {
   RegisterMethodTable(router);
@@ -31,17 +17,17 @@ BridgeUnderTest::BridgeUnderTest() {
   });
 }
 
-void BridgeUnderTest::Restart(const nlohmann::json& scenario) {
+void BridgeUnderTest::Restart(const scriptable_sdk::PreparedScenario& scenario) {
   // The wrapper keeps the callbacks and the response functions of the last init for the
   // process's life. After an input that called init, an init with none, against a library that
   // fills in no response functions, forgets them, so each input starts as a freshly started
   // bridge does (answers before init are dropped) and runs the same way however often it is
   // replayed.
   if (!library::CallsOf("Morvane_InitSDK").empty()) {
-    LoadOrDie({{"init", {{"fillDownloadResponse", false}, {"fillHttpResponse", false}}}});
+    library::LoadScenario(ForgettingScenario());
     SdkWrapper::InitSDK(SdkWrapper::SdkInitConfig{});
   }
-  LoadOrDie(scenario);
+  library::LoadScenario(scenario);
   TakeWritten();
 }
 

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "protocol/message_router.h"
+#include "scriptable_control.h"
 
 namespace electron_morvane::fuzz {
 
@@ -20,7 +21,7 @@ class BridgeUnderTest {
 
   // Brings the bridge and the library back to a fresh process's state, then scripts the
   // library with `scenario`.
-  void Restart(const nlohmann::json& scenario);
+  void Restart(const scriptable_sdk::PreparedScenario& scenario);
 
   // Dispatches one received line (its line feed included) and returns every line written
   // because of it, once the library's threads have ended.

@@ -16,11 +16,12 @@ namespace electron_morvane::fuzz {
 class JobLedger {
  public:
   // Notes the job a request started: one of the table's job requests that was served.
-  void NoteStarted(const ExpectedAnswer& expected, const std::vector<nlohmann::json>& written);
+  void NoteStarted(const ExpectedAnswer& expected, const Messages& written);
 
   // Stops the process (Violation) for an event that no started job can have sent, or a check
-  // reported more often than it was started.
-  void CheckEvents(const std::vector<nlohmann::json>& written, const std::string& detail);
+  // reported more often than it was started. `lines` are `written` as written for `received`.
+  void CheckEvents(const Messages& written, const std::string& received,
+                   const std::vector<std::string>& lines);
 
   bool AnyCheckStarted() const { return checksStarted; }
 

@@ -1,6 +1,7 @@
 #include "line_outcome.h"
 
 #include <set>
+#include <utility>
 
 #include "written_line.h"
 
@@ -58,7 +59,7 @@ bool IsRouterAnswer(const json& message) {
 
 ExpectedAnswer ExpectAnswer(const std::string& line) {
   if (line.empty()) return {};
-  const json message = json::parse(line, nullptr, /*allow_exceptions=*/false);
+  json message = json::parse(line, nullptr, /*allow_exceptions=*/false);
   // The fatal text repeats the line, whose invalid UTF-8 the bridge writes as U+FFFD: only the
   // start is known.
   if (message.is_discarded()) return Fatal("parse message failed ", true);
@@ -71,41 +72,41 @@ ExpectedAnswer ExpectAnswer(const std::string& line) {
   }
   const std::string& method = message.at("method").get_ref<const std::string&>();
   ExpectedAnswer expected;
-  expected.request = message;
   if (type == "request") {
     if (TableRequests().count(method) == 0) return {};
     expected.kind = ExpectedAnswer::Kind::kAnswer;
     expected.decoding = DecodingOf(message, method);
-    return expected;
+  } else {
+    if (!IsTableEvent(method)) return Fatal("unknown event " + method, false);
+    expected.kind = ExpectedAnswer::Kind::kEventHandled;
   }
-  if (!IsTableEvent(method)) return Fatal("unknown event " + method, false);
-  expected.kind = ExpectedAnswer::Kind::kEventHandled;
+  expected.request = std::move(message);
   return expected;
 }
 
 void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
-                 const std::vector<json>& written, const std::vector<std::string>& lines) {
-  std::vector<const json*> answers;
-  std::string all;
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    if (IsRouterAnswer(written[i])) answers.push_back(&written[i]);
-    all += "\n  wrote: " + lines[i];
+                 const Messages& written, const std::vector<std::string>& lines) {
+  Messages answers;
+  for (const json* message : written) {
+    if (IsRouterAnswer(*message)) answers.push_back(message);
   }
-  const std::string detail = "received: " + received + all;
+  const auto violation = [&](const std::string& rule) {
+    Violation(rule, ExchangeReport(received, lines));
+  };
   using Kind = ExpectedAnswer::Kind;
   switch (expected.kind) {
     case Kind::kNothing:
-      if (!written.empty()) Violation("a line that asks for no answer was answered", detail);
+      if (!written.empty()) violation("a line that asks for no answer was answered");
       return;
     case Kind::kFatal: {
-      if (written.size() != 1 || answers.size() != 1 || written[0].at("type") != "fatal") {
-        Violation("a line that must be answered by one fatal was not", detail);
+      if (written.size() != 1 || answers.size() != 1 || written[0]->at("type") != "fatal") {
+        violation("a line that must be answered by one fatal was not");
       }
-      const std::string& text = written[0].at("error").get_ref<const std::string&>();
+      const std::string& text = written[0]->at("error").get_ref<const std::string&>();
       const bool matches = expected.fatalIsPrefix
                                ? text.compare(0, expected.fatalText.size(), expected.fatalText) == 0
                                : text == expected.fatalText;
-      if (!matches) Violation("a fatal does not say \"" + expected.fatalText + "\"", detail);
+      if (!matches) violation("a fatal does not say \"" + expected.fatalText + "\"");
       return;
     }
     case Kind::kEventHandled: {
@@ -113,34 +114,34 @@ void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
       const std::string method = expected.request.at("method").get<std::string>();
       if (answers.size() != 1 || answers[0]->at("type") != "fatal" ||
           answers[0]->at("error") != "parse event failed " + method) {
-        Violation("a known event was answered other than by \"parse event failed\"", detail);
+        violation("a known event was answered other than by \"parse event failed\"");
       }
       return;
     }
     case Kind::kAnswer:
       break;
   }
-  if (answers.size() != 1) Violation("a request of the table was not answered exactly once", detail);
+  if (answers.size() != 1) violation("a request of the table was not answered exactly once");
   const json& answer = *answers[0];
   const json& request = expected.request;
   if (answer.at("id") != request.at("id") || answer.at("method") != request.at("method")) {
-    Violation("an answer does not carry its request's id and method", detail);
+    violation("an answer does not carry its request's id and method");
   }
   if (answer.at("type") == "error") {
     if (answer.at("error") != "parse request failed") {
-      Violation("a request's error is not \"parse request failed\"", detail);
+      violation("a request's error is not \"parse request failed\"");
     }
     if (expected.decoding == ExpectedAnswer::Decoding::kMust) {
-      Violation("a request that decodes was refused", detail);
+      violation("a request that decodes was refused");
     }
     return;
   }
-  if (answer.at("type") != "response") Violation("a request was answered by a fatal", detail);
+  if (answer.at("type") != "response") violation("a request was answered by a fatal");
   if (expected.decoding == ExpectedAnswer::Decoding::kCannot) {
-    Violation("a request that cannot decode was served", detail);
+    violation("a request that cannot decode was served");
   }
   if (answer.at("from") != request.at("to") || answer.at("to") != request.at("from")) {
-    Violation("a response does not swap its request's \"from\" and \"to\"", detail);
+    violation("a response does not swap its request's \"from\" and \"to\"");
   }
 }
 

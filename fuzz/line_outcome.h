@@ -11,6 +11,9 @@
 
 namespace electron_morvane::fuzz {
 
+// The messages written for one received line, parsed, in the order written.
+using Messages = std::vector<const nlohmann::json*>;
+
 struct ExpectedAnswer {
   enum class Kind {
     kNothing,       // an answer or an unknown type, an unknown request
@@ -33,7 +36,7 @@ ExpectedAnswer ExpectAnswer(const std::string& line);
 // Stops the process (Violation) unless the router's answers among `written` match `expected`.
 // `written` and `lines` are the parsed and the raw lines written for `received`.
 void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
-                 const std::vector<nlohmann::json>& written, const std::vector<std::string>& lines);
+                 const Messages& written, const std::vector<std::string>& lines);
 
 // True for the router's own answer types: response, error, fatal.
 bool IsRouterAnswer(const nlohmann::json& message);

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "written_line.h"
 
@@ -16,24 +17,28 @@ class ShapeCheck {
  public:
   ShapeCheck(const json& message, const std::string& line) : message(message), line(line) {}
 
-  void Require(bool holds, const std::string& rule) const {
-    if (!holds) Violation(rule, line);
+  // The rule's text is joined from its parts only when it is broken.
+  template <typename... Parts>
+  void Require(bool holds, const Parts&... rule) const {
+    if (holds) return;
+    std::string text;
+    (text.append(std::string_view(rule)), ...);
+    Violation(text, line);
   }
 
   // Exactly these members, no other.
   void Members(const json& object, std::initializer_list<const char*> keys,
-               const std::string& what) const {
-    Require(object.is_object() && object.size() == keys.size(), what + " has other members");
-    for (const char* key : keys) Require(object.contains(key), what + " lacks \"" + key + "\"");
+               const char* what) const {
+    Require(object.is_object() && object.size() == keys.size(), what, " has other members");
+    for (const char* key : keys) Require(object.contains(key), what, " lacks \"", key, "\"");
   }
 
   void Text(const json& object, const char* key) const {
-    Require(object.at(key).is_string(), std::string("\"") + key + "\" is not a string");
+    Require(object.at(key).is_string(), "\"", key, "\" is not a string");
   }
 
   void Is(const json& object, const char* key, const char* expected) const {
-    Require(object.at(key) == expected,
-            std::string("\"") + key + "\" is not \"" + expected + "\"");
+    Require(object.at(key) == expected, "\"", key, "\" is not \"", expected, "\"");
   }
 
   // A signed member that keeps the library's 32-bit width.
@@ -41,14 +46,14 @@ class ShapeCheck {
     const json& value = object.at(key);
     Require(value.is_number_integer() && value.get<std::int64_t>() >= INT32_MIN &&
                 value.get<std::int64_t>() <= INT32_MAX,
-            std::string("\"") + key + "\" is not a 32-bit integer");
+            "\"", key, "\" is not a 32-bit integer");
   }
 
   // An unsigned member that keeps the library's 32-bit width.
   void UInt32(const json& object, const char* key) const {
     const json& value = object.at(key);
     Require(value.is_number_unsigned() && value.get<std::uint64_t>() <= UINT32_MAX,
-            std::string("\"") + key + "\" is not an unsigned 32-bit integer");
+            "\"", key, "\" is not an unsigned 32-bit integer");
   }
 
   // The library's 64-bit task value travels as decimal digits.
@@ -58,7 +63,7 @@ class ShapeCheck {
     bool digits = !text.empty() && text.size() <= 20 && (text == "0" || text[0] != '0');
     for (const char c : text) digits = digits && c >= '0' && c <= '9';
     Require(digits && (text.size() < 20 || text <= "18446744073709551615"),
-            std::string("\"") + key + "\" is not the decimal text of a 64-bit value");
+            "\"", key, "\" is not the decimal text of a 64-bit value");
   }
 
   void Envelope(std::initializer_list<const char*> keys) const {

@@ -14,6 +14,7 @@
 
 #include "bridge_under_test.h"
 #include "job_ledger.h"
+#include "line_memo.h"
 #include "line_outcome.h"
 #include "message_shapes.h"
 #include "scripted_libraries.h"
@@ -38,43 +39,49 @@ std::vector<std::string> Lines(const char* bytes, std::size_t size) {
   return lines;
 }
 
-std::vector<nlohmann::json> ParseAll(const std::vector<std::string>& written) {
-  std::vector<nlohmann::json> messages;
+// Each memo keeps at most about 8 MiB of lines (with their results, some tens of MiB).
+constexpr std::size_t kMemoBytes = 8 << 20;
+
+// Every written line, checked against the rules of a line alone (written_line.h,
+// message_shapes.h) and parsed.
+Messages CheckAll(LineMemo<nlohmann::json>& checked, const std::vector<std::string>& written) {
+  Messages messages;
   messages.reserve(written.size());
   for (const std::string& line : written) {
-    messages.push_back(ParseWrittenLine(line));
-    CheckMessageShape(messages.back(), line);
+    messages.push_back(&checked.Get(line, [](const std::string& text) {
+      nlohmann::json message = ParseWrittenLine(text);
+      CheckMessageShape(message, text);
+      return message;
+    }));
   }
   return messages;
-}
-
-std::string Report(const std::string& received, const std::vector<std::string>& written) {
-  std::string report = "received: " + received;
-  for (const std::string& line : written) report += "\n  wrote: " + line;
-  return report;
 }
 
 void RunInput(const std::uint8_t* data, std::size_t size) {
   // Never destroyed: the wrapper keeps the table's callbacks, which refer to its router, for the
   // process's life.
   static BridgeUnderTest& bridge = *new BridgeUnderTest();
-  bridge.Restart(ScenarioFor(data[0]));
+  static LineMemo<ExpectedAnswer> expectations(kMemoBytes);
+  static LineMemo<nlohmann::json> checked(kMemoBytes);
+  bridge.Restart(PreparedScenarioFor(data[0]));
   JobLedger jobs;
   for (const std::string& line : Lines(reinterpret_cast<const char*>(data) + 1, size - 1)) {
     // The main loop never hands over a lone line feed.
     if (line == "\n") continue;
-    const ExpectedAnswer expected = ExpectAnswer(line);
+    const ExpectedAnswer& expected = expectations.Get(line, ExpectAnswer);
     const std::vector<std::string> written = bridge.Dispatch(line);
-    const std::vector<nlohmann::json> messages = ParseAll(written);
+    const Messages messages = CheckAll(checked, written);
     CheckAnswer(expected, line, messages, written);
     jobs.NoteStarted(expected, messages);
-    jobs.CheckEvents(messages, Report(line, written));
+    jobs.CheckEvents(messages, line, written);
   }
   // Reporting the checks still waiting releases their jobs before the next input.
   if (jobs.AnyCheckStarted()) {
     const std::vector<std::string> written = bridge.ReportPendingChecks();
-    jobs.CheckEvents(ParseAll(written), Report("(the library reports waiting checks)", written));
+    jobs.CheckEvents(CheckAll(checked, written), "(the library reports waiting checks)", written);
   }
+  expectations.ForgetIfFull();
+  checked.ForgetIfFull();
 }
 
 }  // namespace

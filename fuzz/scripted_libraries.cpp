@@ -1,5 +1,7 @@
 #include "scripted_libraries.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -226,13 +228,43 @@ json ByCall() {
                     {"info", {{"vendorId", ""}, {"deviceId", ""}}}})}}};
 }
 
-}  // namespace
-
-const json& ScenarioFor(std::uint8_t selector) {
+const std::vector<json>& Scenarios() {
   static const std::vector<json> scenarios = {Quiet(),    Services(), Checks(),
                                               Updates(),  Devices(),  TooSmall(),
                                               Failures(), LibraryThreads(), ByCall()};
-  return scenarios[static_cast<std::uint8_t>(selector - '0') % scenarios.size()];
+  return scenarios;
+}
+
+scriptable_sdk::PreparedScenario PrepareOrDie(json scenario) {
+  scenario["callLog"] = {{"functions", {"Morvane_InitSDK"}}};
+  std::string error;
+  scriptable_sdk::PreparedScenario prepared = scriptable_sdk::PrepareScenario(scenario, &error);
+  if (!prepared) {
+    std::fprintf(stderr, "protocol_fuzzer: the library rejects a scenario: %s\n", error.c_str());
+    std::abort();
+  }
+  return prepared;
+}
+
+std::size_t IndexFor(std::uint8_t selector) {
+  return static_cast<std::uint8_t>(selector - '0') % Scenarios().size();
+}
+
+}  // namespace
+
+const scriptable_sdk::PreparedScenario& PreparedScenarioFor(std::uint8_t selector) {
+  static const std::vector<scriptable_sdk::PreparedScenario> prepared = [] {
+    std::vector<scriptable_sdk::PreparedScenario> all;
+    for (const json& scenario : Scenarios()) all.push_back(PrepareOrDie(scenario));
+    return all;
+  }();
+  return prepared[IndexFor(selector)];
+}
+
+const scriptable_sdk::PreparedScenario& ForgettingScenario() {
+  static const scriptable_sdk::PreparedScenario forgetting =
+      PrepareOrDie({{"init", {{"fillDownloadResponse", false}, {"fillHttpResponse", false}}}});
+  return forgetting;
 }
 
 }  // namespace electron_morvane::fuzz

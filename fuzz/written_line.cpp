@@ -24,6 +24,12 @@ std::string Printable(const std::string& bytes) {
   return text;
 }
 
+std::string ExchangeReport(const std::string& received, const std::vector<std::string>& written) {
+  std::string report = "received: " + received;
+  for (const std::string& line : written) report += "\n  wrote: " + line;
+  return report;
+}
+
 nlohmann::json ParseWrittenLine(const std::string& line) {
   for (const char c : line) {
     const auto byte = static_cast<unsigned char>(c);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +14,11 @@ namespace electron_morvane::fuzz {
 
 // Bytes outside printable ASCII as \xNN, for reports.
 std::string Printable(const std::string& bytes);
+
+// The report of one exchange: the line received and every line written because of it. Built
+// only once a rule is broken: on long inputs, building it for every line cost more than the
+// checks.
+std::string ExchangeReport(const std::string& received, const std::vector<std::string>& written);
 
 // Checks one written line against the rules above and returns it parsed.
 nlohmann::json ParseWrittenLine(const std::string& line);

@@ -10,20 +10,33 @@
 namespace electron_morvane::scriptable_sdk {
 
 bool LoadScenario(const nlohmann::json& scenario, std::string* error) {
-  Reset();
+  const PreparedScenario prepared = PrepareScenario(scenario, error);
+  if (!prepared) {
+    Reset();
+    return false;
+  }
+  LoadScenario(prepared);
+  return true;
+}
+
+PreparedScenario PrepareScenario(const nlohmann::json& scenario, std::string* error) {
   try {
-    LibraryState::Get().Replace(ParseScenario(scenario));
-    return true;
+    return std::make_shared<const Scenario>(ParseScenario(scenario));
   } catch (const std::exception& failure) {
     if (error != nullptr) *error = failure.what();
-    return false;
+    return nullptr;
   }
 }
 
-void Reset() {
+void LoadScenario(const PreparedScenario& scenario) {
   JoinLibraryThreads();
-  LibraryState::Get().Replace(Scenario{});
+  LibraryState::Get().Replace(scenario);
   ClearCallLog();
+}
+
+void Reset() {
+  static const PreparedScenario unscripted = std::make_shared<const Scenario>();
+  LoadScenario(unscripted);
 }
 
 std::vector<nlohmann::json> CallLog() { return CallLogEntries(); }

@@ -86,7 +86,8 @@ MORVANE_SDK_API int32_t Morvane_InitSDK(const SdkInitRecord* record, void* reser
   call.Entry()["record"] =
       record == nullptr ? nlohmann::json(nullptr) : DescribeInitRecord(*record);
   call.Entry()["reservedNull"] = reserved == nullptr;
-  const Scenario scenario = LibraryState::Get().CurrentScenario();
+  const std::shared_ptr<const Scenario> current = LibraryState::Get().CurrentScenario();
+  const Scenario& scenario = *current;
   static const char* keptAppName = nullptr;
   if (!scenario.keepsAppName) keptAppName = nullptr;
   if (keptAppName != nullptr) call.Entry()["previousAppName"] = std::string(keptAppName);
@@ -109,7 +110,7 @@ MORVANE_SDK_API int32_t Morvane_GetSDKVersion(char* version) {
   call.Entry()["bufferNull"] = version == nullptr;
   if (version != nullptr) {
     call.Entry()["bufferZeroFilled"] = AllZero(version, MORVANE_VERSION_BUFFER_SIZE);
-    FillArray(version, MORVANE_VERSION_BUFFER_SIZE, LibraryState::Get().CurrentScenario().version);
+    FillArray(version, MORVANE_VERSION_BUFFER_SIZE, LibraryState::Get().CurrentScenario()->version);
   }
   call.FireBeforeReturn();
   return call.Finish(call.ScriptedResult());
@@ -127,7 +128,8 @@ MORVANE_SDK_API int32_t Morvane_GetDisplayDevice(SdkDisplayDeviceRecord* devices
   if (devices != nullptr) {
     entry["recordsZeroFilled"] = AllZero(devices, sizeof(SdkDisplayDeviceRecord) * length);
   }
-  const DisplayDevicesScript script = LibraryState::Get().CurrentScenario().displayDevices;
+  const std::shared_ptr<const Scenario> scenario = LibraryState::Get().CurrentScenario();
+  const DisplayDevicesScript& script = scenario->displayDevices;
   const DeviceAnswer answer =
       AnswerForDevices(script, call.Number(), usable, call.ScriptedResult());
   std::copy_n(script.records.begin(), *answer.fill, devices);

@@ -32,12 +32,14 @@ LibraryState& LibraryState::Get() {
   return state.get();
 }
 
-LibraryState::LibraryState() {
+LibraryState::LibraryState() : scenario_(std::make_shared<const Scenario>()) {
   const char* path = std::getenv("MORVANE_SCRIPT");
-  if (path != nullptr && *path != '\0') scenario_ = LoadScenarioFile(path);
+  if (path != nullptr && *path != '\0') {
+    scenario_ = std::make_shared<const Scenario>(LoadScenarioFile(path));
+  }
 }
 
-void LibraryState::Replace(Scenario scenario) {
+void LibraryState::Replace(std::shared_ptr<const Scenario> scenario) {
   const std::lock_guard<std::mutex> lock(mutex_);
   scenario_ = std::move(scenario);
   callCounts_.clear();
@@ -50,19 +52,19 @@ CallPlan LibraryState::BeginCall(const std::string& function) {
   const std::lock_guard<std::mutex> lock(mutex_);
   CallPlan plan;
   plan.number = ++callCounts_[function];
-  const auto result = scenario_.results.find(function);
-  if (result != scenario_.results.end()) plan.result = result->second;
-  for (const Action& action : scenario_.actions) {
+  const auto result = scenario_->results.find(function);
+  if (result != scenario_->results.end()) plan.result = result->second;
+  for (const Action& action : scenario_->actions) {
     if (action.on == function && (!action.call || *action.call == plan.number)) {
       plan.actions.push_back(action);
     }
   }
-  plan.logged = !scenario_.loggedFunctions || scenario_.loggedFunctions->count(function) != 0;
-  plan.logBodyBytes = scenario_.logBodyBytes;
+  plan.logged = !scenario_->loggedFunctions || scenario_->loggedFunctions->count(function) != 0;
+  plan.logBodyBytes = scenario_->logBodyBytes;
   return plan;
 }
 
-Scenario LibraryState::CurrentScenario() {
+std::shared_ptr<const Scenario> LibraryState::CurrentScenario() {
   const std::lock_guard<std::mutex> lock(mutex_);
   return scenario_;
 }

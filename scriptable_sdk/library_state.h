@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -60,10 +61,11 @@ class LibraryState {
  public:
   static LibraryState& Get();
 
-  // Forgets calls, callbacks and jobs, and takes `scenario` as the script.
-  void Replace(Scenario scenario);
+  // Forgets calls, callbacks and jobs, and takes `scenario` (not null) as the script.
+  void Replace(std::shared_ptr<const Scenario> scenario);
   CallPlan BeginCall(const std::string& function);
-  Scenario CurrentScenario();
+  // Shared, not copied: a scenario is never changed once loaded.
+  std::shared_ptr<const Scenario> CurrentScenario();
 
   // Kept outside the lock with no ordering of their own, like pointers a library copies at init,
   // so the library adds no synchronisation that could hide a race in the bridge.
@@ -86,7 +88,7 @@ class LibraryState {
   static typename std::vector<Job>::iterator Find(std::vector<Job>& jobs, const JobQuery& query);
 
   std::mutex mutex_;
-  Scenario scenario_;
+  std::shared_ptr<const Scenario> scenario_;
   std::map<std::string, std::uint64_t> callCounts_;
   std::atomic<SdkLogCallback> log_{nullptr};
   std::atomic<SdkDownloadCallback> download_{nullptr};

@@ -2,6 +2,7 @@
 // README.md describes the scenario and action formats and the call log entries.
 #pragma once
 
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -21,6 +22,18 @@ namespace electron_morvane::scriptable_sdk {
 // Resets the library (see Reset) and makes `scenario` its script. On a malformed scenario the
 // library is only reset, the result is false and `error` (when given) says what is wrong.
 SCRIPTABLE_SDK_API bool LoadScenario(const nlohmann::json& scenario, std::string* error = nullptr);
+
+// A scenario checked and parsed once, for callers that load the same few again and again (the
+// fuzzer, before every input).
+struct Scenario;
+using PreparedScenario = std::shared_ptr<const Scenario>;
+
+// Null, with `error` (when given) saying what is wrong, for a malformed scenario.
+SCRIPTABLE_SDK_API PreparedScenario PrepareScenario(const nlohmann::json& scenario,
+                                                    std::string* error = nullptr);
+
+// Resets the library and makes `scenario` (not null) its script.
+SCRIPTABLE_SDK_API void LoadScenario(const PreparedScenario& scenario);
 
 // Waits for the library's threads, then forgets the scenario, the call log, the installed
 // callbacks and the jobs it was given: the library is as if freshly loaded with no script.
