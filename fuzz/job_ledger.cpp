@@ -12,7 +12,7 @@ void JobLedger::NoteStarted(const ExpectedAnswer& expected, const Messages& writ
   if (!isCheck && method != "updateDisplayDeviceDriver") return;
   for (const nlohmann::json* parsed : written) {
     const nlohmann::json& message = *parsed;
-    if (message.at("type") != "response") continue;
+    if (TextMember(message, "type") != "response") continue;
     ++jobs[Key{request.at("id"), method, request.at("to"), request.at("from")}].started;
     checksStarted = checksStarted || isCheck;
   }
@@ -22,13 +22,13 @@ void JobLedger::CheckEvents(const Messages& written, const std::string& received
                             const std::vector<std::string>& lines) {
   for (const nlohmann::json* parsed : written) {
     const nlohmann::json& message = *parsed;
-    if (message.at("type") != "event") continue;
+    if (TextMember(message, "type") != "event") continue;
     const auto job = jobs.find(
         Key{message.at("id"), message.at("method"), message.at("from"), message.at("to")});
     if (job == jobs.end()) {
       Violation("a job event names no request that started a job", ExchangeReport(received, lines));
     }
-    if (message.at("method") == "checkDisplayDeviceDriver" &&
+    if (TextMember(message, "method") == "checkDisplayDeviceDriver" &&
         ++job->second.reported > job->second.started) {
       Violation("a check was reported more often than it was started",
                 ExchangeReport(received, lines));

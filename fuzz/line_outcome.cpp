@@ -53,7 +53,7 @@ ExpectedAnswer Fatal(std::string text, bool isPrefix) {
 }  // namespace
 
 bool IsRouterAnswer(const json& message) {
-  const json& type = message.at("type");
+  const std::string& type = TextMember(message, "type");
   return type == "response" || type == "error" || type == "fatal";
 }
 
@@ -99,7 +99,7 @@ void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
       if (!written.empty()) violation("a line that asks for no answer was answered");
       return;
     case Kind::kFatal: {
-      if (written.size() != 1 || answers.size() != 1 || written[0]->at("type") != "fatal") {
+      if (written.size() != 1 || answers.size() != 1 || TextMember(*written[0], "type") != "fatal") {
         violation("a line that must be answered by one fatal was not");
       }
       const std::string& text = written[0]->at("error").get_ref<const std::string&>();
@@ -111,9 +111,9 @@ void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
     }
     case Kind::kEventHandled: {
       if (answers.empty()) return;
-      const std::string method = expected.request.at("method").get<std::string>();
-      if (answers.size() != 1 || answers[0]->at("type") != "fatal" ||
-          answers[0]->at("error") != "parse event failed " + method) {
+      const std::string& method = TextMember(expected.request, "method");
+      if (answers.size() != 1 || TextMember(*answers[0], "type") != "fatal" ||
+          TextMember(*answers[0], "error") != "parse event failed " + method) {
         violation("a known event was answered other than by \"parse event failed\"");
       }
       return;
@@ -127,8 +127,9 @@ void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
   if (answer.at("id") != request.at("id") || answer.at("method") != request.at("method")) {
     violation("an answer does not carry its request's id and method");
   }
-  if (answer.at("type") == "error") {
-    if (answer.at("error") != "parse request failed") {
+  const std::string& type = TextMember(answer, "type");
+  if (type == "error") {
+    if (TextMember(answer, "error") != "parse request failed") {
       violation("a request's error is not \"parse request failed\"");
     }
     if (expected.decoding == ExpectedAnswer::Decoding::kMust) {
@@ -136,7 +137,7 @@ void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
     }
     return;
   }
-  if (answer.at("type") != "response") violation("a request was answered by a fatal");
+  if (type != "response") violation("a request was answered by a fatal");
   if (expected.decoding == ExpectedAnswer::Decoding::kCannot) {
     violation("a request that cannot decode was served");
   }

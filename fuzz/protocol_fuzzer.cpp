@@ -9,6 +9,7 @@
 // an update job is never released, by design, since the library may report on it at any time.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,15 +28,14 @@ namespace {
 // if the host were about to write it.
 std::vector<std::string> Lines(const char* bytes, std::size_t size) {
   std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < size; ++i) {
-    line.push_back(bytes[i]);
-    if (bytes[i] == '\n') {
-      lines.push_back(line);
-      line.clear();
-    }
+  const char* const end = bytes + size;
+  while (bytes != end) {
+    const char* const feed = static_cast<const char*>(std::memchr(bytes, '\n', end - bytes));
+    const char* const next = feed == nullptr ? end : feed + 1;
+    lines.emplace_back(bytes, next);
+    if (feed == nullptr) lines.back().push_back('\n');
+    bytes = next;
   }
-  if (!line.empty()) lines.push_back(line + '\n');
   return lines;
 }
 
