@@ -99,10 +99,11 @@ void CheckAnswer(const ExpectedAnswer& expected, const std::string& received,
       if (!written.empty()) violation("a line that asks for no answer was answered");
       return;
     case Kind::kFatal: {
-      if (written.size() != 1 || answers.size() != 1 || TextMember(*written[0], "type") != "fatal") {
+      if (written.size() != 1 || answers.size() != 1 ||
+          TextMember(*written[0], "type") != "fatal") {
         violation("a line that must be answered by one fatal was not");
       }
-      const std::string& text = written[0]->at("error").get_ref<const std::string&>();
+      const std::string& text = TextMember(*written[0], "error");
       const bool matches = expected.fatalIsPrefix
                                ? text.compare(0, expected.fatalText.size(), expected.fatalText) == 0
                                : text == expected.fatalText;
