@@ -1,8 +1,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <charconv>
 #include <condition_variable>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -52,6 +52,7 @@ class FloodReader {
       }
       std::memmove(buffer.data(), buffer.data() + start, held - start);
       held -= start;
+      PublishLogLines();
     }
   }
 
@@ -89,11 +90,14 @@ class FloodReader {
     static constexpr std::string_view kLog = "\"log\":\"bench ";
     const auto log = line.find(kLog);
     if (log == std::string_view::npos) return Answer(std::string(line));
+    const char* const end = line.data() + line.size();
     unsigned thread = 0;
     unsigned sequence = 0;
-    if (std::sscanf(std::string(line.substr(log + kLog.size(), 32)).c_str(), "%u %u", &thread,
-                    &sequence) != 2 ||
-        thread >= next_.size()) {
+    const auto first = std::from_chars(line.data() + log + kLog.size(), end, thread);
+    const auto second = first.ec == std::errc() && first.ptr != end && *first.ptr == ' '
+                            ? std::from_chars(first.ptr + 1, end, sequence)
+                            : std::from_chars_result{nullptr, std::errc::invalid_argument};
+    if (second.ec != std::errc() || thread >= next_.size()) {
       return Fail("a log line without its numbers: " + std::string(line.substr(0, 200)));
     }
     if (sequence != next_[thread]) {
@@ -101,8 +105,21 @@ class FloodReader {
                   " came where " + std::to_string(next_[thread]) + " was due");
     }
     ++next_[thread];
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (++logLines_ == kFloodUnderWay) changed_.notify_all();
+    ++unpublished_;
+  }
+
+  // The lines counted since the last read go to the waiting side once per read, not once per
+  // line: a lock per line would make this reader the flood's bottleneck.
+  void PublishLogLines() {
+    if (unpublished_ == 0) return;
+    bool underWay = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      underWay = logLines_ < kFloodUnderWay && logLines_ + unpublished_ >= kFloodUnderWay;
+      logLines_ += unpublished_;
+    }
+    unpublished_ = 0;
+    if (underWay) changed_.notify_all();
   }
 
   void Answer(const std::string& line) {
@@ -125,6 +142,7 @@ class FloodReader {
 
   int fd_;
   std::vector<std::uint32_t> next_;  // the reader thread's own
+  std::size_t unpublished_ = 0;      // likewise
   std::mutex mutex_;
   std::condition_variable changed_;
   std::string answered_;

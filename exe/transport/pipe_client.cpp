@@ -1,5 +1,6 @@
 #include "transport/pipe_client.h"
 
+#include <memory>
 #include <utility>
 
 #include "transport/transfer_all.h"
@@ -36,7 +37,18 @@ void PipeClient::SetPipeName(std::string path) { pipeName = std::move(path); }
 SystemError PipeClient::Connect() {
   Close();
   lineReader.Forget();
-  return platform::OpenPipe(pipeName, handle);
+  const SystemError opened = platform::OpenPipe(pipeName, handle);
+  if (handle != platform::kNoPipe) {
+    const platform::PipeHandle pipe = handle;
+    lineWriter = std::make_unique<LineWriter>([pipe](const char* data, std::size_t size) {
+      // One write normally takes everything; a signal on POSIX, or more than 4 GiB on Windows,
+      // may leave a rest, which must follow or the host would see a broken line.
+      return platform::TransferAll(size, [&](std::size_t done) {
+        return platform::WriteFrom(pipe, data + done, size - done);
+      });
+    });
+  }
+  return opened;
 }
 
 std::uint32_t PipeClient::Peek(bool& ok, SystemError& error) {
@@ -76,31 +88,30 @@ void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
     error = kErrorBrokenPipe;
     return;
   }
-  // The line is made whole before the lock: the lock is held for the write alone.
-  text.push_back('\n');
-  const bool reader =
-      readerThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
-  ReplyFirstGuard lock(writeLock, reader);
-  if (handle == platform::kNoPipe) {
+  if (!lineWriter) {
     ok = false;
     error = kErrorInvalidHandle;
     return;
   }
-  // One write normally takes the whole line; a signal on POSIX, or a line beyond 4 GiB on
-  // Windows, may leave a rest, which must follow or the host would see a broken line.
-  const platform::TransferResult written = platform::TransferAll(text.size(), [&](std::size_t done) {
-    return platform::WriteFrom(handle, text.data() + done, text.size() - done);
-  });
+  text.push_back('\n');
+  const bool reader =
+      readerThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  const LineWriter::Outcome written = lineWriter->Write(std::move(text), reader);
   ok = written.ok;
   error = written.error;
 }
 
 void PipeClient::Shutdown() {
   shutDown.store(true);
+  if (lineWriter) lineWriter->Fail();
   platform::ShutdownPipe(handle);
 }
 
 void PipeClient::Close() {
+  if (lineWriter) {
+    lineWriter->Stop([this] { platform::ShutdownPipe(handle); });
+    lineWriter.reset();
+  }
   if (handle == platform::kNoPipe) return;
   platform::ClosePipe(handle);
   handle = platform::kNoPipe;

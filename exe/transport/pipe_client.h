@@ -4,13 +4,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "transport/line_reader.h"
+#include "transport/line_writer.h"
 #include "transport/pipe_platform.h"
-#include "transport/reply_first_lock.h"
 #include "transport/system_error.h"
 
 namespace electron_morvane {
@@ -37,15 +38,20 @@ class PipeClient {
   // The same into the caller's string, whose capacity is kept from line to line, telling a
   // dropped line apart.
   LineRead ReadLine(std::string& line);
-  // Writes text and one line feed in one write, holding the write lock, so lines written from
-  // several threads never interleave. Reads take a lock of their own: a write blocked on a host
-  // that stopped reading does not keep the main loop from seeing the pipe fail. The thread that
-  // reads the pipe writes first: it cannot read the host's next request before its reply is
-  // out, so while it waits for the lock no other waiting writer takes it.
+  // Writes text and one line feed, whole, from any thread: lines never interleave and each
+  // thread's lines leave in its order (line_writer.h). Reads take a lock of their own: a write
+  // blocked on a host that stopped reading does not keep the main loop from seeing the pipe fail.
+  // The thread that reads the pipe writes urgently: it cannot read the host's next request
+  // before its reply is out, so its line waits for no other thread's, and ok and error tell how
+  // its write went. Another thread's line is queued for the pipe's writer thread: ok tells that
+  // it was taken, and it waits only while the queue is full.
   void WriteLine(std::string text, bool& ok, SystemError& error);
+  // Writes what is still queued, then closes the pipe. After Shutdown, drops it instead: Close
+  // waits for a host that has stopped reading unless the pipe was shut down first.
   void Close();
-  // Ends every transfer on the pipe, also one blocked in another thread that holds the lock (a
-  // write to a host that stopped reading): it fails, and so does every later one. Takes no lock.
+  // Ends every transfer on the pipe, also one blocked in another thread (a write to a host that
+  // stopped reading): it fails, and so does every later one; queued lines are dropped. Takes no
+  // lock that a transfer holds.
   void Shutdown();
 
   // The main loop's pause when nothing is waiting: until bytes arrive, the host hangs up or
@@ -60,9 +66,9 @@ class PipeClient {
   LineReader lineReader;
   // The thread that last read a line: the main loop's.
   std::atomic<std::thread::id> readerThread{};
-  ReplyFirstLock writeLock;
-  // Set by Shutdown: writers fail at once instead of queueing on the lock for a write that
-  // must fail anyway.
+  // Made by a Connect that opens the pipe, ended by Close.
+  std::unique_ptr<LineWriter> lineWriter;
+  // Set by Shutdown: writers fail at once instead of queueing a line that must be lost anyway.
   std::atomic<bool> shutDown{false};
 };
 

@@ -139,14 +139,36 @@ TEST_F(ConnectedPipe, WritesTextAndOneLineFeed) {
   EXPECT_EQ(host_.Read(9), "\n{\"a\":1}\n");
 }
 
+// The thread that reads the pipe writes its lines itself and learns how each write went.
 TEST_F(ConnectedPipe, ReportsBrokenPipeWhenTheHostCloses) {
   host_.HangUp();
   EXPECT_EQ(client_.Peek(ok_, error_), 0u);
   EXPECT_FALSE(ok_);
   EXPECT_EQ(error_, 109u);
+  EXPECT_EQ(ReadLine(), "");
+  EXPECT_EQ(error_, 109u);
   client_.WriteLine("lost", ok_, error_);
   EXPECT_FALSE(ok_);
   EXPECT_NE(error_, 0u);
+}
+
+// Lines that other threads queued are not lost when the pipe is closed: they are written first.
+TEST_F(ConnectedPipe, CloseWritesTheLinesStillQueued) {
+  std::string expected;
+  std::thread writer([&] {
+    for (int i = 0; i < 1000; ++i) {
+      const std::string line = "line " + std::to_string(i);
+      client_.WriteLine(line, ok_, error_);
+      EXPECT_TRUE(ok_);
+      expected += line + "\n";
+    }
+  });
+  writer.join();
+  std::string received;
+  std::thread reader([&] { received = host_.Read(expected.size()); });
+  client_.Close();
+  reader.join();
+  EXPECT_EQ(received, expected);
 }
 
 TEST_F(ConnectedPipe, DropsAnUnfinishedLineWhenTheHostCloses) {
@@ -167,8 +189,8 @@ TEST_F(ConnectedPipe, ASecondConnectClosesTheFirstConnection) {
   EXPECT_EQ(host_.Read(6), "again\n");
 }
 
-// Lines larger than the pipe's buffer take several system writes each on POSIX: only the write
-// lock keeps one thread's line from being cut into by another's.
+// Lines larger than the pipe's buffer take several system writes each on POSIX: one write at a
+// time keeps one thread's line from being cut into by another's.
 TEST_F(ConnectedPipe, LinesFromSeveralThreadsNeverInterleave) {
   constexpr int kThreads = 4, kLinesEach = 20;
   constexpr std::size_t kLineSize = 300 * 1024;

@@ -1,0 +1,347 @@
+// The pipe's line writer over a pipe of its own making: every write is recorded with the thread
+// that made it, and a write can be held in flight until the test lets it go, as a write to a
+// host that is slow to read is.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "transport/line_writer.h"
+
+namespace electron_morvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kLongEnough = 10s;  // for what must happen; a hang shows as a failure, not a stall
+
+struct RecordedWrite {
+  std::string bytes;
+  std::thread::id thread;
+};
+
+class RecordingPipe {
+ public:
+  LineWriter::WriteAll Writer() {
+    return [this](const char* data, std::size_t size) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ++started_;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !held_ || interrupted_; });
+      const bool failed = interrupted_ || failing_;
+      interrupted_ = false;
+      if (!failed) writes_.push_back({std::string(data, size), std::this_thread::get_id()});
+      changed_.notify_all();
+      return platform::TransferResult{!failed, failed ? kErrorBrokenPipe : kErrorSuccess,
+                                      failed ? 0 : size};
+    };
+  }
+
+  // Writes that start from now on stay in flight until Release (or an interrupt).
+  void Hold() { Set([&] { held_ = true; }); }
+  void Release() { Set([&] { held_ = false; }); }
+  void FailWrites() { Set([&] { failing_ = true; }); }
+  // Ends a write in flight, as a shutdown of the pipe does; a write that starts later is not
+  // covered.
+  void Interrupt() {
+    Set([&] {
+      if (started_ > writes_.size()) interrupted_ = true;
+    });
+  }
+
+  // Waits until `count` writes have started.
+  bool AwaitStarted(std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kLongEnough, [&] { return started_ >= count; });
+  }
+  bool AwaitBytes(std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kLongEnough, [&] { return BytesLocked() >= count; });
+  }
+
+  std::vector<RecordedWrite> Writes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writes_;
+  }
+  std::string Received() {
+    std::string all;
+    for (const RecordedWrite& write : Writes()) all += write.bytes;
+    return all;
+  }
+
+ private:
+  template <typename Change>
+  void Set(Change change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change();
+    changed_.notify_all();
+  }
+  std::size_t BytesLocked() const {
+    std::size_t bytes = 0;
+    for (const RecordedWrite& write : writes_) bytes += write.bytes.size();
+    return bytes;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<RecordedWrite> writes_;
+  std::size_t started_ = 0;
+  bool held_ = false;
+  bool failing_ = false;
+  bool interrupted_ = false;
+};
+
+std::string NumberedLine(int thread, int sequence, std::size_t padding) {
+  return "t" + std::to_string(thread) + " " + std::to_string(sequence) + " " +
+         std::string(padding, 'x') + "\n";
+}
+
+// A line written on a thread of its own, with its outcome. Abandoned unfinished (a failed
+// check), it fails the writer and lets the pipe go, so the test ends instead of hanging.
+class Writing {
+ public:
+  Writing(LineWriter& writer, RecordingPipe& pipe, std::string line, bool urgent)
+      : writer_(writer),
+        pipe_(pipe),
+        outcome_(std::async(std::launch::async, [&writer, line, urgent] {
+          return writer.Write(line, urgent);
+        })) {}
+  ~Writing() {
+    if (outcome_.valid() && outcome_.wait_for(0s) != std::future_status::ready) {
+      writer_.Fail();
+      pipe_.Release();
+    }
+  }
+  Writing(const Writing&) = delete;
+  Writing& operator=(const Writing&) = delete;
+
+  bool Finishes() { return outcome_.wait_for(kLongEnough) == std::future_status::ready; }
+  bool StillWaiting() { return outcome_.wait_for(200ms) == std::future_status::timeout; }
+  LineWriter::Outcome Outcome() { return outcome_.get(); }
+
+ private:
+  LineWriter& writer_;
+  RecordingPipe& pipe_;
+  std::future<LineWriter::Outcome> outcome_;
+};
+
+// Many threads queueing lines of many sizes, some beyond the queue's bound, while the test's
+// thread writes urgent lines: every line arrives once, whole, and each thread's in its order.
+struct FloodCase {
+  const char* name;
+  std::size_t queueBound;
+};
+
+void PrintTo(const FloodCase& c, std::ostream* out) { *out << c.name; }
+
+class Flood : public ::testing::TestWithParam<FloodCase> {};
+
+TEST_P(Flood, EveryLineArrivesOnceWholeAndInItsThreadsOrder) {
+  constexpr int kThreads = 8, kLinesEach = 3000, kUrgentLines = 300, kUrgentThread = kThreads;
+  RecordingPipe pipe;
+  std::vector<std::thread> threads;
+  {
+    LineWriter writer(pipe.Writer(), GetParam().queueBound);
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&writer, t] {
+        for (int i = 0; i < kLinesEach; ++i) {
+          const std::size_t padding = i % 97 == 0 ? 3000 : static_cast<std::size_t>(i % 40);
+          EXPECT_TRUE(writer.Write(NumberedLine(t, i, padding), false).ok);
+        }
+      });
+    }
+    for (int i = 0; i < kUrgentLines; ++i) {
+      EXPECT_TRUE(writer.Write(NumberedLine(kUrgentThread, i, 5), true).ok);
+    }
+    for (std::thread& thread : threads) thread.join();
+  }  // Stop writes what is still queued
+
+  const std::string received = pipe.Received();
+  std::map<int, int> next;
+  std::size_t start = 0;
+  for (std::size_t feed; (feed = received.find('\n', start)) != std::string::npos;
+       start = feed + 1) {
+    int thread = -1, sequence = -1;
+    ASSERT_EQ(std::sscanf(received.c_str() + start, "t%d %d", &thread, &sequence), 2)
+        << received.substr(start, 80);
+    ASSERT_EQ(sequence, next[thread]) << "thread " << thread;
+    ++next[thread];
+  }
+  EXPECT_EQ(start, received.size()) << "a broken line at the end";
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kLinesEach) << "thread " << t;
+  EXPECT_EQ(next[kUrgentThread], kUrgentLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(LineWriter, Flood,
+                         ::testing::Values(FloodCase{"EveryLineAlone", 1},
+                                           FloodCase{"DefaultBound", LineWriter::kQueueBound},
+                                           FloodCase{"LargeBound", 1 << 20}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// While the writer thread's write is held, a queueing thread gets only as far as the bound.
+TEST(LineWriter, QueueingWaitsWhileTheQueueIsFull) {
+  constexpr std::size_t kBound = 1000;
+  const std::string line(99, 'q');  // 100 bytes with its line feed
+  RecordingPipe pipe;
+  LineWriter writer(pipe.Writer(), kBound);
+  pipe.Hold();
+  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
+  ASSERT_TRUE(pipe.AwaitStarted(1));
+
+  std::vector<std::unique_ptr<Writing>> lines;
+  for (int i = 0; i < 10; ++i) {
+    lines.push_back(std::make_unique<Writing>(writer, pipe, line + "\n", false));
+    ASSERT_TRUE(lines.back()->Finishes()) << "line " << i << " fits in the queue";
+  }
+  Writing beyond(writer, pipe, line + "\n", false);
+  EXPECT_TRUE(beyond.StillWaiting()) << "a line beyond the bound was taken";
+
+  pipe.Release();
+  ASSERT_TRUE(beyond.Finishes());
+  EXPECT_TRUE(beyond.Outcome().ok);
+  EXPECT_TRUE(pipe.AwaitBytes(10 + 11 * 100));
+}
+
+// An urgent line waits only for the write in flight: the next write is its own, made by its own
+// thread, carrying the lines queued before it and not those queued after.
+TEST(LineWriter, AnUrgentLineIsTheNextWriteAfterTheOneInFlight) {
+  RecordingPipe pipe;
+  LineWriter writer(pipe.Writer());
+  pipe.Hold();
+  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
+  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(writer.Write("queued before\n", false).ok);
+
+  std::promise<std::thread::id> urgentThread;
+  std::thread urgent([&] {
+    urgentThread.set_value(std::this_thread::get_id());
+    const LineWriter::Outcome outcome = writer.Write("reply\n", true);
+    EXPECT_TRUE(outcome.ok);
+  });
+  const std::thread::id urgentId = urgentThread.get_future().get();
+  std::this_thread::sleep_for(200ms);  // the reply is queued and waits for its turn
+  ASSERT_TRUE(writer.Write("queued after\n", false).ok);
+  pipe.Release();
+  urgent.join();
+  ASSERT_TRUE(pipe.AwaitBytes(std::string("in flight\nqueued before\nreply\nqueued after\n").size()));
+
+  const std::vector<RecordedWrite> writes = pipe.Writes();
+  ASSERT_GE(writes.size(), 3u);
+  EXPECT_EQ(writes[0].bytes, "in flight\n");
+  EXPECT_EQ(writes[1].bytes, "queued before\nreply\n");
+  EXPECT_EQ(writes[1].thread, urgentId) << "the reply's write is not its own";
+  EXPECT_EQ(pipe.Received(), "in flight\nqueued before\nreply\nqueued after\n");
+}
+
+// Threads waiting for room while an urgent line takes the whole queue get it: the writer thread
+// wakes them although it has nothing left to write.
+TEST(LineWriter, RoomThatAnUrgentLineMakesReachesTheWaitingThreads) {
+  constexpr std::size_t kBound = 100;
+  const std::string full(kBound - 1, 'f');
+  RecordingPipe pipe;
+  LineWriter writer(pipe.Writer(), kBound);
+  pipe.Hold();
+  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
+  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(writer.Write(full + "\n", false).ok);
+  Writing waiting(writer, pipe, "waiting\n", false);
+  ASSERT_TRUE(waiting.StillWaiting());
+  Writing urgent(writer, pipe, "reply\n", true);
+  ASSERT_TRUE(urgent.StillWaiting());
+  pipe.Release();
+
+  ASSERT_TRUE(urgent.Finishes());
+  ASSERT_TRUE(waiting.Finishes()) << "the thread waiting for room was never woken";
+  EXPECT_TRUE(waiting.Outcome().ok);
+  ASSERT_TRUE(pipe.AwaitBytes(std::string("in flight\n").size() + kBound + 14));
+  EXPECT_EQ(pipe.Received(), "in flight\n" + full + "\nreply\nwaiting\n");
+}
+
+TEST(LineWriter, TheUrgentWriterLearnsHowItsWriteEnded) {
+  RecordingPipe pipe;
+  LineWriter writer(pipe.Writer());
+  EXPECT_TRUE(writer.Write("fine\n", true).ok);
+  pipe.FailWrites();
+  const LineWriter::Outcome failed = writer.Write("lost\n", true);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.error, kErrorBrokenPipe);
+  EXPECT_EQ(pipe.Received(), "fine\n");
+}
+
+// Fail releases every waiting writer at once and drops what is queued; nothing is written after.
+TEST(LineWriter, FailReleasesWaitingWritersAndDropsTheQueue) {
+  constexpr std::size_t kBound = 100;
+  RecordingPipe pipe;
+  LineWriter writer(pipe.Writer(), kBound);
+  pipe.Hold();
+  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
+  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(writer.Write(std::string(kBound - 1, 'f') + "\n", false).ok);
+  Writing waitingForRoom(writer, pipe, "room\n", false);
+  Writing waitingForTurn(writer, pipe, "reply\n", true);
+  ASSERT_TRUE(waitingForRoom.StillWaiting());
+  ASSERT_TRUE(waitingForTurn.StillWaiting());
+
+  writer.Fail();
+  for (Writing* waiting : {&waitingForRoom, &waitingForTurn}) {
+    ASSERT_TRUE(waiting->Finishes());
+    const LineWriter::Outcome outcome = waiting->Outcome();
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.error, kErrorBrokenPipe);
+  }
+  EXPECT_FALSE(writer.Write("later\n", false).ok);
+  EXPECT_FALSE(writer.Write("later\n", true).ok);
+  pipe.Release();
+  writer.Stop([] {});
+  EXPECT_EQ(pipe.Received(), "in flight\n");
+}
+
+TEST(LineWriter, StopWritesWhatIsQueuedFirst) {
+  RecordingPipe pipe;
+  LineWriter writer(pipe.Writer());
+  pipe.Hold();
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(writer.Write(NumberedLine(0, i, 0), false).ok);
+  std::thread release([&] {
+    std::this_thread::sleep_for(100ms);
+    pipe.Release();
+  });
+  writer.Stop([] {});
+  release.join();
+  std::string expected;
+  for (int i = 0; i < 100; ++i) expected += NumberedLine(0, i, 0);
+  EXPECT_EQ(pipe.Received(), expected);
+}
+
+// After Fail, a write to a host that stopped reading is ended by interrupting it; one that starts
+// only after an interrupt is ended by the next, so Stop returns all the same.
+TEST(LineWriter, StopInterruptsAWriteInFlightUntilTheWriterThreadLeaves) {
+  RecordingPipe pipe;
+  LineWriter writer(pipe.Writer());
+  pipe.Hold();
+  ASSERT_TRUE(writer.Write("stuck\n", false).ok);
+  ASSERT_TRUE(pipe.AwaitStarted(1));
+  writer.Fail();
+  int interrupts = 0;
+  auto stopping = std::async(std::launch::async, [&] {
+    writer.Stop([&] {
+      // The first interrupt comes too early, before the write it should end has started.
+      if (++interrupts > 1) pipe.Interrupt();
+    });
+  });
+  ASSERT_EQ(stopping.wait_for(kLongEnough), std::future_status::ready) << "Stop hangs";
+  EXPECT_GE(interrupts, 2);
+  EXPECT_EQ(pipe.Received(), "");
+}
+
+}  // namespace
+}  // namespace electron_morvane
