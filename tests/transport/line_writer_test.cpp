@@ -113,7 +113,8 @@ class Writing {
   Writing(LineWriter& writer, RecordingPipe& pipe, std::string line, bool urgent)
       : writer_(writer),
         pipe_(pipe),
-        outcome_(std::async(std::launch::async, [&writer, line, urgent] {
+        outcome_(std::async(std::launch::async, [this, &writer, line, urgent] {
+          thread_.set_value(std::this_thread::get_id());
           return writer.Write(line, urgent);
         })) {}
   ~Writing() {
@@ -128,10 +129,13 @@ class Writing {
   bool Finishes() { return outcome_.wait_for(kLongEnough) == std::future_status::ready; }
   bool StillWaiting() { return outcome_.wait_for(200ms) == std::future_status::timeout; }
   LineWriter::Outcome Outcome() { return outcome_.get(); }
+  std::thread::id Thread() { return threadId_.get(); }
 
  private:
   LineWriter& writer_;
   RecordingPipe& pipe_;
+  std::promise<std::thread::id> thread_;
+  std::future<std::thread::id> threadId_ = thread_.get_future();
   std::future<LineWriter::Outcome> outcome_;
 };
 
@@ -222,24 +226,19 @@ TEST(LineWriter, AnUrgentLineIsTheNextWriteAfterTheOneInFlight) {
   ASSERT_TRUE(pipe.AwaitStarted(1));
   ASSERT_TRUE(writer.Write("queued before\n", false).ok);
 
-  std::promise<std::thread::id> urgentThread;
-  std::thread urgent([&] {
-    urgentThread.set_value(std::this_thread::get_id());
-    const LineWriter::Outcome outcome = writer.Write("reply\n", true);
-    EXPECT_TRUE(outcome.ok);
-  });
-  const std::thread::id urgentId = urgentThread.get_future().get();
-  std::this_thread::sleep_for(200ms);  // the reply is queued and waits for its turn
+  Writing urgent(writer, pipe, "reply\n", true);
+  ASSERT_TRUE(urgent.StillWaiting());  // the reply is queued and waits for its turn
   ASSERT_TRUE(writer.Write("queued after\n", false).ok);
   pipe.Release();
-  urgent.join();
+  ASSERT_TRUE(urgent.Finishes());
+  EXPECT_TRUE(urgent.Outcome().ok);
   ASSERT_TRUE(pipe.AwaitBytes(std::string("in flight\nqueued before\nreply\nqueued after\n").size()));
 
   const std::vector<RecordedWrite> writes = pipe.Writes();
   ASSERT_GE(writes.size(), 3u);
   EXPECT_EQ(writes[0].bytes, "in flight\n");
   EXPECT_EQ(writes[1].bytes, "queued before\nreply\n");
-  EXPECT_EQ(writes[1].thread, urgentId) << "the reply's write is not its own";
+  EXPECT_EQ(writes[1].thread, urgent.Thread()) << "the reply's write is not its own";
   EXPECT_EQ(pipe.Received(), "in flight\nqueued before\nreply\nqueued after\n");
 }
 
