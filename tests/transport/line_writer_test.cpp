@@ -106,6 +106,15 @@ std::string NumberedLine(int thread, int sequence, std::size_t padding) {
          std::string(padding, 'x') + "\n";
 }
 
+// Holds the pipe and starts a write of `line`, which stays in flight until the pipe is released.
+::testing::AssertionResult HoldAWriteInFlight(RecordingPipe& pipe, LineWriter& writer,
+                                              const std::string& line = "in flight\n") {
+  pipe.Hold();
+  if (!writer.Write(line, false).ok) return ::testing::AssertionFailure() << "not queued";
+  if (!pipe.AwaitStarted(1)) return ::testing::AssertionFailure() << "no write started";
+  return ::testing::AssertionSuccess();
+}
+
 // A line written on a thread of its own, with its outcome. Abandoned unfinished (a failed
 // check), it fails the writer and lets the pipe go, so the test ends instead of hanging.
 class Writing {
@@ -198,9 +207,7 @@ TEST(LineWriter, QueueingWaitsWhileTheQueueIsFull) {
   const std::string line(99, 'q');  // 100 bytes with its line feed
   RecordingPipe pipe;
   LineWriter writer(pipe.Writer(), kBound);
-  pipe.Hold();
-  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
-  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(HoldAWriteInFlight(pipe, writer));
 
   std::vector<std::unique_ptr<Writing>> lines;
   for (int i = 0; i < 10; ++i) {
@@ -221,9 +228,7 @@ TEST(LineWriter, QueueingWaitsWhileTheQueueIsFull) {
 TEST(LineWriter, AnUrgentLineIsTheNextWriteAfterTheOneInFlight) {
   RecordingPipe pipe;
   LineWriter writer(pipe.Writer());
-  pipe.Hold();
-  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
-  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(HoldAWriteInFlight(pipe, writer));
   ASSERT_TRUE(writer.Write("queued before\n", false).ok);
 
   Writing urgent(writer, pipe, "reply\n", true);
@@ -249,9 +254,7 @@ TEST(LineWriter, RoomThatAnUrgentLineMakesReachesTheWaitingThreads) {
   const std::string full(kBound - 1, 'f');
   RecordingPipe pipe;
   LineWriter writer(pipe.Writer(), kBound);
-  pipe.Hold();
-  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
-  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(HoldAWriteInFlight(pipe, writer));
   ASSERT_TRUE(writer.Write(full + "\n", false).ok);
   Writing waiting(writer, pipe, "waiting\n", false);
   ASSERT_TRUE(waiting.StillWaiting());
@@ -282,9 +285,7 @@ TEST(LineWriter, FailReleasesWaitingWritersAndDropsTheQueue) {
   constexpr std::size_t kBound = 100;
   RecordingPipe pipe;
   LineWriter writer(pipe.Writer(), kBound);
-  pipe.Hold();
-  ASSERT_TRUE(writer.Write("in flight\n", false).ok);
-  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(HoldAWriteInFlight(pipe, writer));
   ASSERT_TRUE(writer.Write(std::string(kBound - 1, 'f') + "\n", false).ok);
   Writing waitingForRoom(writer, pipe, "room\n", false);
   Writing waitingForTurn(writer, pipe, "reply\n", true);
@@ -326,9 +327,7 @@ TEST(LineWriter, StopWritesWhatIsQueuedFirst) {
 TEST(LineWriter, StopInterruptsAWriteInFlightUntilTheWriterThreadLeaves) {
   RecordingPipe pipe;
   LineWriter writer(pipe.Writer());
-  pipe.Hold();
-  ASSERT_TRUE(writer.Write("stuck\n", false).ok);
-  ASSERT_TRUE(pipe.AwaitStarted(1));
+  ASSERT_TRUE(HoldAWriteInFlight(pipe, writer, "stuck\n"));
   writer.Fail();
   int interrupts = 0;
   auto stopping = std::async(std::launch::async, [&] {
