@@ -6,7 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <future>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -115,37 +115,57 @@ std::string NumberedLine(int thread, int sequence, std::size_t padding) {
   return ::testing::AssertionSuccess();
 }
 
-// A line written on a thread of its own, with its outcome. Abandoned unfinished (a failed
-// check), it fails the writer and lets the pipe go, so the test ends instead of hanging.
+// Runs work on a thread of its own. Abandoned unfinished (a failed check), it calls `unblock`
+// first, so the test ends instead of hanging.
+class Background {
+ public:
+  Background(std::function<void()> work, std::function<void()> unblock)
+      : unblock_(std::move(unblock)), thread_([this, work = std::move(work)] {
+          work();
+          std::lock_guard<std::mutex> lock(mutex_);
+          done_ = true;
+          finished_.notify_all();
+        }) {}
+  ~Background() {
+    if (!FinishesWithin(0s)) unblock_();
+    thread_.join();
+  }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  bool FinishesWithin(std::chrono::milliseconds time) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return finished_.wait_for(lock, time, [&] { return done_; });
+  }
+  std::thread::id Id() const { return thread_.get_id(); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  bool done_ = false;
+  std::function<void()> unblock_;
+  std::thread thread_;
+};
+
+// A line written on a thread of its own, with its outcome.
 class Writing {
  public:
   Writing(LineWriter& writer, RecordingPipe& pipe, std::string line, bool urgent)
-      : writer_(writer),
-        pipe_(pipe),
-        outcome_(std::async(std::launch::async, [this, &writer, line, urgent] {
-          thread_.set_value(std::this_thread::get_id());
-          return writer.Write(line, urgent);
-        })) {}
-  ~Writing() {
-    if (outcome_.valid() && outcome_.wait_for(0s) != std::future_status::ready) {
-      writer_.Fail();
-      pipe_.Release();
-    }
-  }
-  Writing(const Writing&) = delete;
-  Writing& operator=(const Writing&) = delete;
+      : background_([this, &writer, line, urgent] { outcome_ = writer.Write(line, urgent); },
+                    [&writer, &pipe] {
+                      writer.Fail();
+                      pipe.Release();
+                    }) {}
 
-  bool Finishes() { return outcome_.wait_for(kLongEnough) == std::future_status::ready; }
-  bool StillWaiting() { return outcome_.wait_for(200ms) == std::future_status::timeout; }
-  LineWriter::Outcome Outcome() { return outcome_.get(); }
-  std::thread::id Thread() { return threadId_.get(); }
+  bool Finishes() { return background_.FinishesWithin(kLongEnough); }
+  bool StillWaiting() { return !background_.FinishesWithin(200ms); }
+  // Once it has finished.
+  LineWriter::Outcome Outcome() const { return outcome_; }
+  std::thread::id Thread() const { return background_.Id(); }
 
  private:
-  LineWriter& writer_;
-  RecordingPipe& pipe_;
-  std::promise<std::thread::id> thread_;
-  std::future<std::thread::id> threadId_ = thread_.get_future();
-  std::future<LineWriter::Outcome> outcome_;
+  LineWriter::Outcome outcome_;
+  Background background_;
 };
 
 // Many threads queueing lines of many sizes, some beyond the queue's bound, while the test's
@@ -330,13 +350,15 @@ TEST(LineWriter, StopInterruptsAWriteInFlightUntilTheWriterThreadLeaves) {
   ASSERT_TRUE(HoldAWriteInFlight(pipe, writer, "stuck\n"));
   writer.Fail();
   int interrupts = 0;
-  auto stopping = std::async(std::launch::async, [&] {
-    writer.Stop([&] {
-      // The first interrupt comes too early, before the write it should end has started.
-      if (++interrupts > 1) pipe.Interrupt();
-    });
-  });
-  ASSERT_EQ(stopping.wait_for(kLongEnough), std::future_status::ready) << "Stop hangs";
+  Background stopping(
+      [&] {
+        writer.Stop([&] {
+          // The first interrupt comes too early, before the write it should end has started.
+          if (++interrupts > 1) pipe.Interrupt();
+        });
+      },
+      [&] { pipe.Release(); });
+  ASSERT_TRUE(stopping.FinishesWithin(kLongEnough)) << "Stop hangs";
   EXPECT_GE(interrupts, 2);
   EXPECT_EQ(pipe.Received(), "");
 }
