@@ -83,11 +83,6 @@ LineRead PipeClient::ReadLine(std::string& line) {
 }
 
 void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
-  if (shutDown.load()) {
-    ok = false;
-    error = kErrorBrokenPipe;
-    return;
-  }
   if (!lineWriter) {
     ok = false;
     error = kErrorInvalidHandle;
@@ -102,7 +97,6 @@ void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
 }
 
 void PipeClient::Shutdown() {
-  shutDown.store(true);
   if (lineWriter) lineWriter->Fail();
   platform::ShutdownPipe(handle);
 }

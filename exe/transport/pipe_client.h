@@ -68,8 +68,6 @@ class PipeClient {
   std::atomic<std::thread::id> readerThread{};
   // Made by a Connect that opens the pipe, ended by Close.
   std::unique_ptr<LineWriter> lineWriter;
-  // Set by Shutdown: writers fail at once instead of queueing a line that must be lost anyway.
-  std::atomic<bool> shutDown{false};
 };
 
 }  // namespace electron_morvane

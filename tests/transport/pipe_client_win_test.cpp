@@ -1,6 +1,6 @@
 // What only the Windows pipe client does, over real named pipes with the test as the host that
-// created them: one write per line, the system's connect codes, the handle kept after a refused
-// mode change, the identification-only open. The behaviours both platforms share are in
+// created them: whole lines in every message, the system's connect codes, the handle kept after a
+// refused mode change, the identification-only open. The behaviours both platforms share are in
 // pipe_client_test.cpp.
 #include <gtest/gtest.h>
 #include <windows.h>
