@@ -13,7 +13,8 @@ namespace {
 std::string Variable(const char* name) {
   std::string value(MAX_PATH, '\0');
   for (;;) {
-    const DWORD needed = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+    const DWORD needed =
+        GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
     // Too small a buffer: the size asked for includes the terminating zero.
     if (needed >= value.size()) {
       value.resize(needed);

@@ -55,7 +55,9 @@ class WindowsUsers final : public UserLookup {
   }
 
   // The current process's pseudo handle needs no closing.
-  std::optional<UserIdentity> OwnUser() const override { return UserOfProcess(GetCurrentProcess()); }
+  std::optional<UserIdentity> OwnUser() const override {
+    return UserOfProcess(GetCurrentProcess());
+  }
 };
 
 }  // namespace

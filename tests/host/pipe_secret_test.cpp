@@ -60,8 +60,8 @@ TEST(PipeSecret, IsGoneFromTheEnvironmentBeforeTheLibraryIsCalled) {
   BridgeOptions options;
   options.environment[kSecretVariable] = kHexSecret;
   options.environment["MORVANE_TEST_NEIGHBOUR"] = "still here";
-  ScriptedBridge bridge(
-      {{"callLog", {{"environment", json::array({kSecretVariable, "MORVANE_TEST_NEIGHBOUR"})}}}}, options);
+  const json logged = json::array({kSecretVariable, "MORVANE_TEST_NEIGHBOUR"});
+  ScriptedBridge bridge({{"callLog", {{"environment", logged}}}}, options);
   const json response = bridge.Call(Request("1", "getSdkVersion"));
   EXPECT_EQ(response["result"]["status"], 0) << response.dump();
   const std::vector<json> calls = bridge.WaitForCalls("Morvane_GetSDKVersion");
