@@ -5,6 +5,7 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -288,6 +289,8 @@ struct ServerUserCase {
   SystemError expected;
 };
 
+void PrintTo(const ServerUserCase& c, std::ostream* out) { *out << c.name; }
+
 std::optional<UserIdentity> Resolve(const std::optional<UserIdentity>& user) {
   return user == kSystemsOwn ? platform::SystemUsers().OwnUser() : user;
 }
@@ -295,7 +298,7 @@ std::optional<UserIdentity> Resolve(const std::optional<UserIdentity>& user) {
 class ServerUser : public ::testing::TestWithParam<ServerUserCase> {};
 
 // A refused server gets no byte: its read finds the client gone with nothing written, and the
-// client keeps no handle to write to.
+// client keeps neither a writer nor the pipe.
 TEST_P(ServerUser, OnlyTheBridgesOwnUserMayServeThePipe) {
   const ServerUserCase& c = GetParam();
   testing::HostEnd host;
@@ -312,7 +315,11 @@ TEST_P(ServerUser, OnlyTheBridgesOwnUserMayServeThePipe) {
     EXPECT_EQ(host.Read(14), "after connect\n");
     return;
   }
-  EXPECT_EQ(error, 6u) << "a handle to the refused server was kept";
+  EXPECT_EQ(error, 6u) << "the refused server's pipe has a writer";
+  ok = true;
+  client.Peek(ok, error);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, 6u) << "the refused server's pipe was kept open";
   client.Close();
   EXPECT_TRUE(host.ClientHungUp()) << "the refused server received bytes";
 }
