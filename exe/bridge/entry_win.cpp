@@ -26,7 +26,8 @@ std::string Variable(const char* name) {
 }
 
 // From the system's block, which programs started later inherit, and from the C runtime's copy,
-// which getenv reads (it is made at start-up and does not follow the system's block).
+// which getenv reads: made at start-up, it does not follow SetEnvironmentVariableA. (_putenv
+// clears the system's block as well in the runtimes seen; the first call does not rely on it.)
 void RemoveVariable(const char* name) {
   SetEnvironmentVariableA(name, nullptr);
   _putenv((std::string(name) + "=").c_str());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "scripted_bridge.h"
@@ -20,6 +21,8 @@ struct SecretCase {
   std::optional<std::string> secret;  // nullopt: the variable is unset
   std::optional<std::string> hello;   // the expected first line; nullopt: none
 };
+
+void PrintTo(const SecretCase& c, std::ostream* out) { *out << c.name; }
 
 class PipeSecret : public ::testing::TestWithParam<SecretCase> {};
 
