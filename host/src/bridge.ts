@@ -1,5 +1,6 @@
 import './dispose-symbol';
 import type { ChildProcess } from 'node:child_process';
+import { setMaxListeners } from 'node:events';
 import type { Socket } from 'node:net';
 import path from 'node:path';
 import {
@@ -25,6 +26,7 @@ import {
   type DownloadFileParams,
   type DriverCheckResult,
   type HostMethod,
+  type HttpAnswerParams,
   type HttpRequestParams,
   type InitOptions,
   type ResponseResult,
@@ -34,7 +36,8 @@ import {
 import { ByteBudget } from './services/byte-budget';
 import { DownloadService, type DownloadActivity } from './services/download';
 import { performHttpRequest } from './services/http-request';
-import { Limiter } from './services/limiter';
+import type { BodyBytes } from './services/fetch-policy';
+import { Limiter, type EndTurn } from './services/limiter';
 import { removeStaleFiles } from './services/stale-partials';
 import { UpdateJob } from './update-job';
 
@@ -132,6 +135,8 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
         this.emit('download', activity);
       },
     });
+    // Every request waiting for its turn, and every running one, listens for the bridge going away.
+    setMaxListeners(0, this.stopServices.signal);
     this.httpTurns = new Limiter(options.maxConcurrentHttpRequests);
     this.httpBodies = new ByteBudget(options.httpBodyBudgetBytes);
     this.exited = new Promise((resolve) => {
@@ -519,30 +524,35 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
       this.log('debug', `HTTP ${request.method} ${request.url} dropped unsent: the bridge is going away`);
       return;
     }
-    // The answer's bytes count against the budget until its line is handed to the pipe.
+    // The answer's bytes count against the budget until its line is handed to the pipe. The
+    // answer itself is not kept while the line waits: the line holds the body once already.
     const bodyBytes = this.httpBodies.account();
     try {
-      let answer;
-      try {
-        answer = await performHttpRequest(request, {
-          fetch: this.options.fetch,
-          timeoutMs: this.options.timeouts.httpMs,
-          maxBodyBytes: this.options.maxHttpBodyBytes,
-          crossOriginRedirects: this.options.crossOriginRedirects,
-          allowedUrlSchemes: this.options.allowedUrlSchemes,
-          bodyBytes,
-          signal: this.stopServices.signal,
-        });
-      } finally {
-        endTurn();
-      }
-      if (answer.result !== 0) {
-        this.log('warn', `HTTP ${request.method} ${request.url} failed: ${answer.errorMsg}`);
-      }
-      await this.sendEvent('httpRequest', id, answer);
+      await this.sendEvent('httpRequest', id, await this.answerHttpRequest(request, bodyBytes, endTurn));
     } finally {
       bodyBytes.release();
     }
+  }
+
+  private async answerHttpRequest(request: HttpRequestParams, bodyBytes: BodyBytes, endTurn: EndTurn): Promise<HttpAnswerParams> {
+    let answer: HttpAnswerParams;
+    try {
+      answer = await performHttpRequest(request, {
+        fetch: this.options.fetch,
+        timeoutMs: this.options.timeouts.httpMs,
+        maxBodyBytes: this.options.maxHttpBodyBytes,
+        crossOriginRedirects: this.options.crossOriginRedirects,
+        allowedUrlSchemes: this.options.allowedUrlSchemes,
+        bodyBytes,
+        signal: this.stopServices.signal,
+      });
+    } finally {
+      endTurn();
+    }
+    if (answer.result !== 0) {
+      this.log('warn', `HTTP ${request.method} ${request.url} failed: ${answer.errorMsg}`);
+    }
+    return answer;
   }
 
   private reportMalformed(line: string, problem: string): void {
