@@ -55,6 +55,20 @@ export interface StartBridgeOptions {
   maxDownloadBytes?: number;
   /** Whether HTTP requests and downloads follow redirects to another origin; true by default. */
   crossOriginRedirects?: boolean;
+  /**
+   * The URL schemes, with their colon, that HTTP requests and downloads may reach, on the first
+   * URL and on every redirect; ['http:', 'https:'] by default. Others fail without a fetch.
+   */
+  allowedUrlSchemes?: readonly string[];
+  /** HTTP exchanges run at once for the library; the others wait their turn. 8 by default. */
+  maxConcurrentHttpRequests?: number;
+  /** Downloads run at once for the library; the others wait their turn. 4 by default. */
+  maxConcurrentDownloads?: number;
+  /**
+   * The bytes of HTTP answers held in memory at once, from their arrival until they are handed
+   * to the pipe; past it, answers stop reading their bodies until room frees. 64 MiB by default.
+   */
+  httpBodyBudgetBytes?: number;
 }
 
 export interface ResolvedOptions {
@@ -69,6 +83,11 @@ export interface ResolvedOptions {
   maxHttpBodyBytes: number;
   maxDownloadBytes: number;
   crossOriginRedirects: boolean;
+  /** Lower case, with their colon. */
+  allowedUrlSchemes: readonly string[];
+  maxConcurrentHttpRequests: number;
+  maxConcurrentDownloads: number;
+  httpBodyBudgetBytes: number;
 }
 
 export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
@@ -84,7 +103,23 @@ export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
     maxDownloadBytes:
       options.maxDownloadBytes === undefined ? 8 * 1024 ** 3 : wholeNumber('maxDownloadBytes', options.maxDownloadBytes),
     crossOriginRedirects: checkedFlag('crossOriginRedirects', options.crossOriginRedirects, true),
+    allowedUrlSchemes: checkedSchemes(options.allowedUrlSchemes),
+    maxConcurrentHttpRequests: countFrom1('maxConcurrentHttpRequests', options.maxConcurrentHttpRequests, 8),
+    maxConcurrentDownloads: countFrom1('maxConcurrentDownloads', options.maxConcurrentDownloads, 4),
+    httpBodyBudgetBytes: countFrom1('httpBodyBudgetBytes', options.httpBodyBudgetBytes, 64 * 1024 * 1024),
   };
+}
+
+function countFrom1(name: string, value: number | undefined, byDefault: number): number {
+  return value === undefined ? byDefault : wholeNumber(name, value, 1);
+}
+
+function checkedSchemes(value: readonly string[] | undefined): readonly string[] {
+  if (value === undefined) return ['http:', 'https:'];
+  if (!Array.isArray(value) || !value.every((scheme) => typeof scheme === 'string' && /^[a-z][a-z0-9+.-]*:$/i.test(scheme))) {
+    throw new TypeError(`allowedUrlSchemes must be a list of URL schemes with their colon, such as "https:", not ${String(value)}`);
+  }
+  return value.map((scheme) => scheme.toLowerCase());
 }
 
 function checkedTimeouts(given: Partial<BridgeTimeouts> = {}): BridgeTimeouts {

@@ -114,7 +114,9 @@ describe('DownloadService', () => {
       folders: () => [folder],
       stallTimeoutMs: 5_000,
       maxBytes: 1 << 30,
+      maxConcurrent: 4,
       crossOriginRedirects: true,
+      allowedUrlSchemes: ['http:', 'https:'],
       progressIntervalMs: 0,
       report: (params, requestId) => {
         reports.push(params);

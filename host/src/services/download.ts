@@ -9,7 +9,8 @@ import { confineDownloadPath, RefusedPathError } from './download-folders';
 import { describeFetchError, type FetchLike } from './fetch';
 import { limitTimer } from '../time-limits';
 import { partialFileName } from './stale-partials';
-import { announcedLength, fetchWithRedirectPolicy, TooLargeError } from './fetch-policy';
+import { announcedLength, fetchWithRedirectPolicy, TooLargeError, type FetchPolicy } from './fetch-policy';
+import { Limiter } from './limiter';
 
 /** What a download is doing, for progress displays and diagnostics. */
 export interface DownloadActivity {
@@ -24,7 +25,7 @@ export interface DownloadActivity {
   errorMsg?: string;
 }
 
-export interface DownloadServiceOptions {
+export interface DownloadServiceOptions extends FetchPolicy {
   fetch: FetchLike;
   /** The folders downloads may write into, read at the start of each download. */
   folders(): readonly string[];
@@ -32,7 +33,8 @@ export interface DownloadServiceOptions {
   stallTimeoutMs: number;
   /** The largest download accepted, by its announced length and by what arrives. */
   maxBytes: number;
-  crossOriginRedirects: boolean;
+  /** Downloads running at once; the others wait their turn in the order they came. */
+  maxConcurrent: number;
   /** Shortest time between two progress reports of one download. */
   progressIntervalMs: number;
   /**
@@ -77,10 +79,16 @@ interface DownloadTask {
  */
 export class DownloadService {
   private readonly tasks = new Set<DownloadTask>();
+  private readonly turns: Limiter;
 
-  constructor(private readonly options: DownloadServiceOptions) {}
+  constructor(private readonly options: DownloadServiceOptions) {
+    this.turns = new Limiter(options.maxConcurrent);
+  }
 
-  /** Starts a download; the promise settles when it has ended, however it ended. */
+  /**
+   * Starts a download once it has its turn; the promise settles when it has ended, however it
+   * ended. One cancelled or stopped while it waits leaves the queue at once, never fetched.
+   */
   start(request: DownloadFileParams, requestId: string): Promise<void> {
     const task: DownloadTask = {
       request,
@@ -91,11 +99,21 @@ export class DownloadService {
       done: Promise.resolve(),
     };
     this.tasks.add(task);
-    task.done = this.run(task).finally(() => this.tasks.delete(task));
+    task.done = this.runInTurn(task).finally(() => this.tasks.delete(task));
     return task.done;
   }
 
-  /** Stops every running download of the task; resolves once their files are gone. */
+  private async runInTurn(task: DownloadTask): Promise<void> {
+    const endTurn = await this.turns.turn(task.controller.signal);
+    if (endTurn === undefined) return;
+    try {
+      await this.run(task);
+    } finally {
+      endTurn();
+    }
+  }
+
+  /** Stops every download of the task, running or waiting; resolves once their files are gone. */
   async cancel(sdkTaskId: number): Promise<number> {
     const matching = [...this.tasks].filter((task) => task.request.sdkTaskId === sdkTaskId);
     for (const task of matching) {
@@ -116,6 +134,7 @@ export class DownloadService {
     await Promise.all(all.map((task) => task.done));
   }
 
+  /** Downloads running or waiting for their turn. */
   get running(): number {
     return this.tasks.size;
   }
@@ -171,7 +190,7 @@ export class DownloadService {
         request.url,
         // A compressed body would arrive decompressed, and its length would not match.
         { headers: { 'accept-encoding': 'identity' }, signal: controller.signal },
-        this.options.crossOriginRedirects,
+        this.options,
       );
       httpStatusCode = response.status;
       if (!response.ok || response.body === null) {
