@@ -405,6 +405,7 @@ describe('DownloadService', () => {
         const sub = join(folder, `swapped-${count++}`);
         const elsewhere = await mkdtemp(join(work, 'elsewhere-'));
         await mkdir(sub);
+        await writeFile(join(sub, 'driver.zip'), 'old');
         const swap = async () => {
           await rename(sub, `${sub}-moved`);
           await symlink(elsewhere, sub);
@@ -414,6 +415,8 @@ describe('DownloadService', () => {
         assert.deepEqual([reports.at(-1)!.isFinish, reports.at(-1)!.result], [true, -1000], reports.at(-1)!.errorMsg);
         assert.match(reports.at(-1)!.errorMsg, /replaced/);
         assert.deepEqual(await readdir(elsewhere), []);
+        assert.deepEqual(await readdir(`${sub}-moved`), ['driver.zip']);
+        assert.equal(await readFile(join(`${sub}-moved`, 'driver.zip'), 'utf8'), 'old');
       });
     }
 
@@ -560,13 +563,13 @@ describe('DownloadService', () => {
   });
 
   describe('a folder swapped after the last check', { skip: underWine && 'Wine makes no symbolic links, and Windows keeps a folder with an open file in place' }, () => {
-    const swaps: { name: string; swap: (sub: string, outside: string) => Promise<{ moved: string }> }[] = [
+    const hows: { name: string; swap: (sub: string, outside: string) => Promise<string> }[] = [
       {
         name: 'for a link to a folder outside',
         swap: async (sub, outside) => {
           await rename(sub, `${sub}-moved`);
           await symlink(outside, sub);
-          return { moved: `${sub}-moved` };
+          return `${sub}-moved`;
         },
       },
       {
@@ -575,29 +578,57 @@ describe('DownloadService', () => {
           const moved = join(outside, 'taken');
           await rename(sub, moved);
           await mkdir(sub, { mode: 0o700 });
-          return { moved };
+          return moved;
         },
       },
     ];
-    for (const { name, swap } of swaps) {
-      test(`fails the download with -1000 when the folder is swapped ${name}, leaving no file anywhere`, async () => {
-        const sub = join(folder, `swapped-late-${count++}`);
-        const outside = await mkdtemp(join(work, 'outside-late-'));
-        await mkdir(sub, { mode: 0o700 });
-        let moved = '';
-        const { downloads, reports, activities } = service({
-          beforeRename: async () => {
-            ({ moved } = await swap(sub, outside));
-          },
+    const whens = ['beforePartialFile', 'beforeRename'] as const;
+    for (const when of whens) {
+      for (const { name, swap } of hows) {
+        test(`fails with -1000 when the folder is swapped ${name} (${when}), writing nothing outside, leaving no file and an older one as it was`, async () => {
+          const sub = join(folder, `swapped-late-${count++}`);
+          const outside = await mkdtemp(join(work, 'outside-late-'));
+          await mkdir(sub, { mode: 0o700 });
+          await writeFile(join(sub, 'driver.zip'), 'old');
+          let moved = '';
+          // What this download put outside: anything but the folder moved there and its old file.
+          const outsideNow = async () => [
+            ...(await readdir(outside)).filter((entry) => entry !== 'taken'),
+            ...(moved.startsWith(outside) ? (await readdir(moved)).filter((entry) => entry !== 'driver.zip') : []),
+          ];
+          const grown: string[][] = [];
+          const { downloads, reports, activities } = service({
+            [when]: async () => {
+              moved = await swap(sub, outside);
+            },
+            // Looks outside while the body streams: nothing may be written there even for a while.
+            fetch: async () => {
+              let pulls = 0;
+              const body = new ReadableStream<Uint8Array>({
+                async pull(controller) {
+                  pulls += 1;
+                  if (pulls === 2 && moved !== '') grown.push(await outsideNow());
+                  if (pulls <= 2) controller.enqueue(content.subarray(0, 100));
+                  else controller.close();
+                },
+              });
+              return new Response(body, { status: 200, headers: { 'content-length': '200' } });
+            },
+          });
+          await downloads.start({ url: `${base}/file`, path: join(sub, 'driver.zip'), sdkTaskId: 25, sdkData: '25' }, '25');
+          assert.deepEqual([reports.at(-1)!.isFinish, reports.at(-1)!.result], [true, -1000], reports.at(-1)!.errorMsg);
+          assert.match(reports.at(-1)!.errorMsg, /replaced/);
+          assert.equal(activities.at(-1)!.kind, 'failed');
+          assert.ok(moved !== '', 'the swap ran');
+          assert.ok(grown.every((entries) => entries.length === 0), `written outside while streaming: ${JSON.stringify(grown)}`);
+          assert.deepEqual(await outsideNow(), []);
+          assert.deepEqual(await readdir(sub), []);
+          // Swapped before the partial file exists, the folder keeps its old file. Swapped just
+          // before the rename, the rename replaces it; the download is then removed, not kept.
+          assert.deepEqual(await readdir(moved), when === 'beforePartialFile' ? ['driver.zip'] : []);
+          if (when === 'beforePartialFile') assert.equal(await readFile(join(moved, 'driver.zip'), 'utf8'), 'old');
         });
-        await downloads.start({ url: `${base}/file`, path: join(sub, 'driver.zip'), sdkTaskId: 25, sdkData: '25' }, '25');
-        assert.deepEqual([reports.at(-1)!.isFinish, reports.at(-1)!.result], [true, -1000], reports.at(-1)!.errorMsg);
-        assert.match(reports.at(-1)!.errorMsg, /replaced/);
-        assert.equal(activities.at(-1)!.kind, 'failed');
-        assert.ok(moved !== '', 'the swap ran');
-        const left = async (dir: string) => ((await exists(dir)) ? readdir(dir) : []);
-        assert.deepEqual({ moved: await left(moved), sub: await left(sub), outside: (await readdir(outside)).filter((entry) => entry !== 'taken') }, { moved: [], sub: [], outside: [] });
-      });
+      }
     }
   });
 

@@ -47,6 +47,8 @@ export interface DownloadServiceOptions {
   platform?: NodeJS.Platform;
   /** @internal For tests: the 8 hex digits that make a partial file's name unique. */
   partialSuffix?: () => string;
+  /** @internal For tests: runs once the folder is held, before the partial file is created in it. */
+  beforePartialFile?: () => Promise<void>;
   /** @internal For tests: runs between the last check of the folder and the rename. */
   beforeRename?: () => Promise<void>;
 }
@@ -216,7 +218,7 @@ export class DownloadService {
       await makeDownloadFolders(dirname(target));
       // Checked again: a folder made by someone else just before this host made it is theirs.
       await checkDownloadFolders(folder, dirname(target), request.path, platform);
-      const file = await PartialFile.create(target, request.path, partialSuffix());
+      const file = await PartialFile.create(target, request.path, partialSuffix(), this.options.beforePartialFile);
       task.partialFile = file;
       await pipeline(
         Readable.fromWeb(response.body as WebReadableStream<Uint8Array>),

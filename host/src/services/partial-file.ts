@@ -24,12 +24,18 @@ export class PartialFile {
 
   /**
    * Creates the file exclusively (a file already there, or a link in its place, is never written
-   * through) in the folder of `target`, which must still be where it was checked.
+   * through) in the folder of `target`, and checks that this folder is still where it was checked
+   * before a byte goes in. `beforeCreate` runs once the folder is held (tests swap it there).
    */
-  static async create(target: string, requested: string, suffix: string): Promise<PartialFile> {
+  static async create(
+    target: string,
+    requested: string,
+    suffix: string,
+    beforeCreate?: () => Promise<void>,
+  ): Promise<PartialFile> {
     const folder = await HeldFolder.open(path.dirname(target), requested);
     try {
-      await folder.confirm();
+      await beforeCreate?.();
       const name = path.basename(partialFileName(target, suffix));
       const handle = await open(folder.entry(name), 'wx').catch((error: NodeJS.ErrnoException) => {
         if (error.code !== 'EEXIST') throw error;
