@@ -34,13 +34,8 @@ export class HeldFolder {
   static async open(folder: string, requested: string): Promise<HeldFolder> {
     procFdUsable ??= process.platform === 'linux' && existsSync('/proc/self/fd');
     if (!procFdUsable) return new HeldFolder(folder, requested, await lstat(folder, { bigint: true }), undefined);
-    const handle = await open(folder, constants.O_RDONLY | constants.O_DIRECTORY | constants.O_NOFOLLOW).catch(
-      (error: NodeJS.ErrnoException) => {
-        // A link (ELOOP) or a file (ENOTDIR) where the folder was checked.
-        if (error.code !== 'ELOOP' && error.code !== 'ENOTDIR') throw error;
-        throw new RefusedPathError(`"${requested}": a folder on its path was replaced while downloading`);
-      },
-    );
+    // Opened through a link put in its place since the check, it is found out by confirm().
+    const handle = await open(folder, constants.O_RDONLY | constants.O_DIRECTORY);
     try {
       return new HeldFolder(folder, requested, await handle.stat({ bigint: true }), handle);
     } catch (error) {
