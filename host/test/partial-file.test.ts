@@ -6,7 +6,10 @@ import { join } from 'node:path';
 import { PartialFile } from '../src/services/partial-file';
 import { test } from './timed-test';
 
-test('discarding leaves a file that took the partial file\'s name since', async () => {
+test('discarding leaves a file that took the partial file\'s name since', {
+  // Windows keeps the name of a file removed while it is open: the "new" file is the same one.
+  skip: process.platform === 'win32' && 'a file removed while open keeps its name on Windows',
+}, async () => {
   const folder = await mkdtemp(join(tmpdir(), 'partial-file-'));
   try {
     const file = await PartialFile.create(join(folder, 'driver.zip'), join(folder, 'driver.zip'), '0123abcd');
