@@ -2,8 +2,9 @@
 #include <string>
 
 #include "bridge/bridge_process.h"
+#include "bridge/process_end.h"
 
 int main() {
   const char* pipePath = std::getenv("MORVANE_PIPE");
-  return static_cast<int>(electron_morvane::RunBridge(pipePath != nullptr ? pipePath : ""));
+  electron_morvane::EndProcess(electron_morvane::RunBridge(pipePath != nullptr ? pipePath : ""));
 }

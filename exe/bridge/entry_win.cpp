@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bridge/bridge_process.h"
+#include "bridge/process_end.h"
 
 namespace {
 
@@ -27,5 +28,5 @@ std::string PipePathFromEnvironment() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  return static_cast<int>(electron_morvane::RunBridge(PipePathFromEnvironment()));
+  electron_morvane::EndProcess(electron_morvane::RunBridge(PipePathFromEnvironment()));
 }
