@@ -9,6 +9,7 @@
 // scenario that logs from several threads): see scripts/test-windows.sh.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -91,29 +92,30 @@ bool Start(const std::string& bridgeExe, int run, Bridge& bridge) {
   return false;
 }
 
-// Reads and drops the bridge's lines until told to stop or the pipe fails.
+// Reads and drops the bridge's lines, counting them, until the pipe fails. It goes on reading
+// while the host closes the pipe, as a host's reading thread does; the close fails its read.
 class Reader {
  public:
   explicit Reader(HANDLE pipe) : pipe_(pipe), thread_([this] { Drain(); }) {}
-  ~Reader() { Stop(); }
+  ~Reader() {
+    stop_ = true;
+    for (int waited = 0; !done_ && waited < 2000; ++waited) Sleep(1);
+    if (done_) thread_.join();
+    else thread_.detach();
+  }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
 
-  // A read that starts after one cancel is not covered by it: cancel until the thread has gone.
-  void Stop() {
-    stop_ = true;
-    while (!done_) {
-      CancelIoEx(pipe_, nullptr);
-      Sleep(1);
-    }
-    if (thread_.joinable()) thread_.join();
-  }
+  // Called before the host closes the pipe: no read starts after the close.
+  void StopAfterThisRead() { stop_ = true; }
+  long long Lines() const { return lines_; }
 
  private:
   void Drain() {
     static char buffer[1 << 16];
     DWORD moved = 0;
     while (!stop_ && Transfer(pipe_, false, buffer, sizeof(buffer), moved)) {
+      lines_ += std::count(buffer, buffer + moved, '\n');
     }
     done_ = true;
   }
@@ -121,6 +123,7 @@ class Reader {
   HANDLE pipe_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> done_{false};
+  std::atomic<long long> lines_{0};
   std::thread thread_;
 };
 
@@ -145,22 +148,23 @@ Outcome RunOnce(const std::string& bridgeExe, int run, std::mt19937& random) {
          "\n");
     Sleep(30);
   }
+  const std::string how =
+      reader ? "reading, " + std::to_string(reader->Lines()) + " lines read" : "not reading";
+  if (reader) reader->StopAfterThisRead();
   const ULONGLONG closedAt = GetTickCount64();
-  if (reader) reader->Stop();
   bridge.pipe.Reset();
   const DWORD waited = WaitForSingleObject(bridge.process.Get(), kExitLimitMs);
   const ULONGLONG elapsed = GetTickCount64() - closedAt;
-  DWORD code = 0;
   if (waited != WAIT_OBJECT_0) {
     TerminateProcess(bridge.process.Get(), 1);
     WaitForSingleObject(bridge.process.Get(), kExitLimitMs);
     std::printf("run %d (%s): HANG, still running %lu ms after the host closed\n", run,
-                reading ? "reading" : "not reading", kExitLimitMs);
+                how.c_str(), kExitLimitMs);
     return Outcome::kHung;
   }
+  DWORD code = 0;
   GetExitCodeProcess(bridge.process.Get(), &code);
-  std::printf("run %d (%s): exit %lu after %llu ms\n", run, reading ? "reading" : "not reading",
-              code, elapsed);
+  std::printf("run %d (%s): exit %lu after %llu ms\n", run, how.c_str(), code, elapsed);
   return code == kBrokenPipe ? Outcome::kExited109 : Outcome::kOtherCode;
 }
 

@@ -50,10 +50,11 @@ SystemError RunBridge(const std::string& pipePath) {
   // The library's threads may still call back while the process ends: from here on they are
   // turned away before they reach the router, which ends with this function. A callback inside
   // may be waiting for room in the line queue of a host that stopped reading; shutting the pipe
-  // down fails the queue, so the drain cannot wait forever. Closing drops what is still queued.
+  // down fails the queue, so the drain cannot wait forever. The pipe's handle is left to the
+  // process's end (process_end.h): stopping the line writer and closing the handle here was seen
+  // to hang under Wine while library threads were still ending.
   pipe.Shutdown();
   CallbackGate::Process().CloseAndDrain([&pipe] { pipe.Shutdown(); });
-  pipe.Close();
   return exitCode;
 }
 
