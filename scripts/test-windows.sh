@@ -85,6 +85,9 @@ check_exit 2 '\\.\pipe\no\such\pipe'
 echo "=== the transport suites over named pipes"
 timeout 300 "$wine" "$root/$win_build/wine_host/transport_tests.exe"
 
+echo "=== the exit race: every bridge ends while library threads log nonstop"
+scripts/exit-race-windows.sh "$win_build" "${EXIT_RACE_RUNS:-200}" | grep -v ": exit 109 after"
+
 echo "=== build-win-clang (the same Windows build with clang, warnings as errors)"
 # GNU ld says of each type_info that clang and the GCC-built libstdc++ both emit that their
 # sizes differ; the linker keeps one and nothing depends on which.

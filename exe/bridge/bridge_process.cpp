@@ -53,10 +53,12 @@ SystemError RunBridge(const std::string& pipePath, const std::string& pipeSecret
   const SystemError exitCode = RunMainLoop(
       pipe, [&router](const std::string& line) { router.Dispatch(line); },
       [&router] { ReportDroppedLine(router); });
-  // The library's threads may still call back while the process tears down: from here on they
-  // are turned away before they reach the router, which ends with this function. A callback
-  // inside may be blocked writing to a host that stopped reading; shutting the pipe down ends
-  // that write, so the drain cannot wait forever.
+  // The library's threads may still call back while the process ends: from here on they are
+  // turned away before they reach the router, which ends with this function. A callback inside
+  // may be waiting for room in the line queue of a host that stopped reading; shutting the pipe
+  // down fails the queue, so the drain cannot wait forever. The pipe's handle is left to the
+  // process's end (process_end.h): stopping the line writer and closing the handle here was seen
+  // to hang under Wine while library threads were still ending.
   pipe.Shutdown();
   CallbackGate::Process().CloseAndDrain([&pipe] { pipe.Shutdown(); });
   return exitCode;

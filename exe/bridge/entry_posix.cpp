@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bridge/bridge_process.h"
+#include "bridge/process_end.h"
 
 namespace {
 
@@ -19,5 +20,5 @@ int main() {
   const std::string pipeSecret = Variable("MORVANE_PIPE_SECRET");
   // Before the library is first called: programs it starts must not inherit the secret.
   ::unsetenv("MORVANE_PIPE_SECRET");
-  return static_cast<int>(electron_morvane::RunBridge(pipePath, pipeSecret));
+  electron_morvane::EndProcess(electron_morvane::RunBridge(pipePath, pipeSecret));
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bridge/bridge_process.h"
+#include "bridge/process_end.h"
 
 namespace {
 
@@ -40,5 +41,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string pipeSecret = Variable("MORVANE_PIPE_SECRET");
   // Before the library is first called: programs it starts must not inherit the secret.
   RemoveVariable("MORVANE_PIPE_SECRET");
-  return static_cast<int>(electron_morvane::RunBridge(pipePath, pipeSecret));
+  electron_morvane::EndProcess(electron_morvane::RunBridge(pipePath, pipeSecret));
 }
