@@ -1,5 +1,18 @@
 import path from 'node:path';
 import type { Logger } from './logger';
+import {
+  arrayOf,
+  booleanValue,
+  describeValue,
+  functionValue,
+  isPlainObject,
+  nonEmptyString,
+  objectValue,
+  onlyKnownKeys,
+  stringRecord,
+  stringValue,
+  urlScheme,
+} from './option-checks';
 import type { FetchLike } from './services/fetch';
 import { timeLimit, wholeNumber } from './time-limits';
 
@@ -32,8 +45,17 @@ export interface StartBridgeOptions {
   /** Arguments for the executable; the bridge itself takes none. */
   args?: readonly string[];
   cwd?: string;
-  /** Added to this process's environment; MORVANE_PIPE is always set by the package. */
+  /**
+   * Variables for the bridge: added to this process's environment, or with `inheritEnv: false`
+   * the whole of it. MORVANE_PIPE and MORVANE_PIPE_SECRET are always set by the package.
+   */
   env?: NodeJS.ProcessEnv;
+  /**
+   * Whether the bridge gets this process's environment besides `env`; true by default. With
+   * false it gets only `env` and the package's variables, and on Windows also SystemRoot and
+   * windir when this process has them, without which a Windows program cannot load system DLLs.
+   */
+  inheritEnv?: boolean;
   /** Performs the library's HTTP requests and downloads; the global fetch by default. */
   fetch?: FetchLike;
   /** Silent by default. */
@@ -55,6 +77,20 @@ export interface StartBridgeOptions {
   maxDownloadBytes?: number;
   /** Whether HTTP requests and downloads follow redirects to another origin; true by default. */
   crossOriginRedirects?: boolean;
+  /** The URL schemes HTTP requests and downloads may use, as URL.protocol gives them; ['http:', 'https:'] by default. */
+  allowedUrlSchemes?: readonly string[];
+  /** How many HTTP requests for the library run at once; 8 by default. */
+  maxConcurrentHttpRequests?: number;
+  /** How many downloads for the library run at once; 4 by default. */
+  maxConcurrentDownloads?: number;
+  /** How many bytes of HTTP answer bodies all running requests may hold together; 64 MiB by default. */
+  httpBodyBudgetBytes?: number;
+  /**
+   * Aborting it while the bridge starts kills the bridge, cleans up and rejects with the signal's
+   * reason; an aborted one rejects at once. Once startBridge has resolved, it has no effect: use
+   * close() to end the bridge.
+   */
+  signal?: AbortSignal;
 }
 
 export interface ResolvedOptions {
@@ -66,50 +102,99 @@ export interface ResolvedOptions {
   bridgeCwd: string;
   timeouts: BridgeTimeouts;
   downloadProgressIntervalMs: number;
+  outputTailBytes: number;
   maxHttpBodyBytes: number;
   maxDownloadBytes: number;
   crossOriginRedirects: boolean;
+  allowedUrlSchemes: readonly string[];
+  maxConcurrentHttpRequests: number;
+  maxConcurrentDownloads: number;
+  httpBodyBudgetBytes: number;
 }
 
+const loggerMethods = ['debug', 'info', 'warn', 'error'] as const;
+
+type OptionChecks = { [Name in keyof Required<StartBridgeOptions>]: (value: unknown) => unknown };
+
+/** The check of every option startBridge knows; a key not listed here is refused. */
+const optionChecks: OptionChecks = {
+  executable: (value) => nonEmptyString('executable', value),
+  args: (value) => arrayOf('args', value, stringValue),
+  cwd: (value) => stringValue('cwd', value),
+  env: (value) => stringRecord('env', value),
+  inheritEnv: (value) => booleanValue('inheritEnv', value),
+  fetch: (value) => functionValue('fetch', value),
+  logger: checkedLogger,
+  downloadDirs: (value) => arrayOf('downloadDirs', value, nonEmptyString),
+  timeouts: checkedTimeouts,
+  downloadProgressIntervalMs: checkedInterval,
+  outputTailBytes: (value) => wholeNumber('outputTailBytes', value),
+  maxHttpBodyBytes: (value) => wholeNumber('maxHttpBodyBytes', value),
+  maxDownloadBytes: (value) => wholeNumber('maxDownloadBytes', value),
+  crossOriginRedirects: (value) => booleanValue('crossOriginRedirects', value),
+  allowedUrlSchemes: (value) => arrayOf('allowedUrlSchemes', value, urlScheme),
+  maxConcurrentHttpRequests: (value) => wholeNumber('maxConcurrentHttpRequests', value, 1),
+  maxConcurrentDownloads: (value) => wholeNumber('maxConcurrentDownloads', value, 1),
+  httpBodyBudgetBytes: (value) => wholeNumber('httpBodyBudgetBytes', value, 1),
+  signal: checkedSignal,
+};
+
+/**
+ * Checks every option, throwing a TypeError that names the first wrong one (an unknown key
+ * among them), and fills in the defaults. Runs before anything is started.
+ */
 export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
+  const given = objectValue('options', options);
+  onlyKnownKeys(given, Object.keys(optionChecks));
+  optionChecks.executable(given.executable);
+  for (const [name, check] of Object.entries(optionChecks)) {
+    if (given[name] !== undefined) check(given[name]);
+  }
   return {
     fetch: options.fetch ?? ((input, init) => fetch(input, init)),
     logger: options.logger ?? {},
     downloadDirs: (options.downloadDirs ?? []).map((dir) => path.resolve(dir)),
     bridgeCwd: path.resolve(options.cwd ?? '.'),
     timeouts: checkedTimeouts(options.timeouts),
-    downloadProgressIntervalMs: checkedInterval(options.downloadProgressIntervalMs),
-    maxHttpBodyBytes:
-      options.maxHttpBodyBytes === undefined ? 64 * 1024 * 1024 : wholeNumber('maxHttpBodyBytes', options.maxHttpBodyBytes),
-    maxDownloadBytes:
-      options.maxDownloadBytes === undefined ? 8 * 1024 ** 3 : wholeNumber('maxDownloadBytes', options.maxDownloadBytes),
-    crossOriginRedirects: checkedFlag('crossOriginRedirects', options.crossOriginRedirects, true),
+    downloadProgressIntervalMs: options.downloadProgressIntervalMs ?? 100,
+    outputTailBytes: options.outputTailBytes ?? 8192,
+    maxHttpBodyBytes: options.maxHttpBodyBytes ?? 64 * 1024 * 1024,
+    maxDownloadBytes: options.maxDownloadBytes ?? 8 * 1024 ** 3,
+    crossOriginRedirects: options.crossOriginRedirects ?? true,
+    allowedUrlSchemes: options.allowedUrlSchemes ?? ['http:', 'https:'],
+    maxConcurrentHttpRequests: options.maxConcurrentHttpRequests ?? 8,
+    maxConcurrentDownloads: options.maxConcurrentDownloads ?? 4,
+    httpBodyBudgetBytes: options.httpBodyBudgetBytes ?? 64 * 1024 * 1024,
   };
 }
 
-function checkedTimeouts(given: Partial<BridgeTimeouts> = {}): BridgeTimeouts {
+function checkedTimeouts(value: unknown = {}): BridgeTimeouts {
+  const given = objectValue('timeouts', value);
+  const names = Object.keys(defaultTimeouts) as (keyof BridgeTimeouts)[];
+  onlyKnownKeys(given, names, 'timeouts.');
   const timeouts = { ...defaultTimeouts };
-  for (const key of Object.keys(defaultTimeouts) as (keyof BridgeTimeouts)[]) {
-    if (given[key] !== undefined) timeouts[key] = timeLimit(`timeouts.${key}`, given[key]);
+  for (const name of names) {
+    if (given[name] !== undefined) timeouts[name] = timeLimit(`timeouts.${name}`, given[name]);
   }
   return timeouts;
 }
 
-function checkedInterval(value: number | undefined): number {
-  if (value === undefined) return 100;
+function checkedInterval(value: unknown): void {
   if (typeof value !== 'number' || !Number.isFinite(value) || value < 0) {
-    throw new TypeError(`downloadProgressIntervalMs must be a finite number from 0 up, not ${String(value)}`);
+    throw new TypeError(`downloadProgressIntervalMs must be a finite number from 0 up, not ${describeValue(value)}`);
   }
-  return value;
 }
 
-/** The bytes of the bridge's own output kept for error messages. */
-export function checkedOutputTailBytes(value: number | undefined): number {
-  return value === undefined ? 8192 : wholeNumber('outputTailBytes', value);
+function checkedLogger(value: unknown): void {
+  // A function (console.log, say) is refused: the package calls the logger's methods.
+  if (!isPlainObject(value)) {
+    throw new TypeError(`logger must be an object with optional debug, info, warn and error methods, not ${describeValue(value)}`);
+  }
+  for (const method of loggerMethods) {
+    if (value[method] !== undefined) functionValue(`logger.${method}`, value[method]);
+  }
 }
 
-function checkedFlag(name: string, value: unknown, byDefault: boolean): boolean {
-  if (value === undefined) return byDefault;
-  if (typeof value !== 'boolean') throw new TypeError(`${name} must be true or false, not ${String(value)}`);
-  return value;
+function checkedSignal(value: unknown): void {
+  if (!(value instanceof AbortSignal)) throw new TypeError(`signal must be an AbortSignal, not ${describeValue(value)}`);
 }
