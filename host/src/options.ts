@@ -53,7 +53,8 @@ export interface StartBridgeOptions {
   /**
    * Whether the bridge gets this process's environment besides `env`; true by default. With
    * false it gets only `env` and the package's variables, and on Windows also SystemRoot and
-   * windir when this process has them, without which a Windows program cannot load system DLLs.
+   * windir when this process has them, without which a Windows program cannot load system DLLs
+   * (Node's spawn on Windows adds a few more of the system's variables itself when missing).
    */
   inheritEnv?: boolean;
   /** Performs the library's HTTP requests and downloads; the global fetch by default. */
