@@ -15,7 +15,7 @@ const windowsEssentials = ['SystemRoot', 'windir'];
 /**
  * The bridge's environment: this process's (unless inheritEnv is false), then `env`, then the
  * package's variables. Without inheritance, Windows keeps its essentials from this process
- * unless `env` names them (in any case, as Windows does).
+ * unless `env` names them (in any letter case, as Windows does).
  */
 export function childEnvironment(
   choice: EnvironmentChoice,
