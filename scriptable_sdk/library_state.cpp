@@ -61,6 +61,7 @@ CallPlan LibraryState::BeginCall(const std::string& function) {
   }
   plan.logged = !scenario_->loggedFunctions || scenario_->loggedFunctions->count(function) != 0;
   plan.logBodyBytes = scenario_->logBodyBytes;
+  plan.loggedVariables = scenario_->loggedVariables;
   return plan;
 }
 

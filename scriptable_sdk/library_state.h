@@ -55,6 +55,7 @@ struct CallPlan {
   std::vector<Action> actions;
   bool logged = true;        // whether the call goes into the call log
   bool logBodyBytes = true;  // whether its entry keeps the bytes of an HTTP body
+  std::vector<std::string> loggedVariables;  // whose values its entry shows
 };
 
 class LibraryState {

@@ -243,6 +243,14 @@ void ParseCallLog(const nlohmann::json& json, const std::string& where, Scenario
     scenario.loggedFunctions = std::move(names);
   }
   scenario.logBodyBytes = reader.Bool("bodyHex", true);
+  if (reader.Has("environment")) {
+    for (const auto& name : ArrayMember(reader, "environment")) {
+      if (!name.is_string() || name.get<std::string>().empty()) {
+        reader.Fail("environment", "must list variable names");
+      }
+      scenario.loggedVariables.push_back(name.get<std::string>());
+    }
+  }
   reader.Finish();
 }
 

@@ -136,6 +136,8 @@ struct Scenario {
   // bodies. Measurements turn both down so the library's own bookkeeping costs next to nothing.
   std::optional<std::set<std::string>> loggedFunctions;
   bool logBodyBytes = true;
+  // Variables whose values (as the library sees them at the call) each call log entry shows.
+  std::vector<std::string> loggedVariables;
 };
 
 // The names a scenario may use for "results" and "on".

@@ -3,11 +3,13 @@
 # bridge, the libraries and the host benchmark in Release into build-bench, then runs it.
 # Arguments go to the benchmark, e.g. scripts/bench.sh --rounds 9 --only pipelined,logs
 # (--help lists them). JOBS sets the build jobs (default 2). Not part of the test command.
-# scripts/bench.sh --windows runs the Windows round under Wine instead (scripts/bench-windows.sh).
+# scripts/bench.sh --windows runs the Windows round under Wine instead (scripts/bench-windows.sh),
+# scripts/bench.sh --host-load the host package under load (scripts/bench-host-load.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 [[ "${1:-}" == --windows ]] && exec scripts/bench-windows.sh
+[[ "${1:-}" == --host-load ]] && { shift; exec scripts/bench-host-load.sh "$@"; }
 "$root/scripts/install-deps.sh" >&2
 
 jobs=${JOBS:-2}

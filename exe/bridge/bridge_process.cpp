@@ -27,11 +27,17 @@ void ReportDroppedLine(const MessageOutlet& outlet) noexcept {
 
 }  // namespace
 
-SystemError RunBridge(const std::string& pipePath) {
+SystemError RunBridge(const std::string& pipePath, const std::string& pipeSecret) {
   PipeClient& pipe = PipeClient::GetInstance();
   pipe.SetPipeName(pipePath);
   const SystemError connectError = pipe.Connect();
   if (connectError != kErrorSuccess) return connectError;
+  // The host lets in only the connection that shows its secret first, so nothing may go before
+  // it: no library thread exists yet.
+  if (!pipeSecret.empty()) {
+    const SystemError helloError = pipe.WriteLineNow(HelloLine(pipeSecret));
+    if (helloError != kErrorSuccess) return helloError;
+  }
 
   TuneAllocatorForLargeLines();
   // The process's one binding to the library, made here, after the pipe: the runtime ends it

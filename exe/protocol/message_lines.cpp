@@ -1,5 +1,7 @@
 #include "protocol/message_lines.h"
 
+#include "protocol/wire_texts.h"
+
 namespace electron_morvane {
 namespace {
 
@@ -57,6 +59,16 @@ std::string MessageLine(const FatalMessage& message) {
 
 std::string FatalLine(std::string_view error) {
   return MessageLine(makeFatalMessage(std::string(error)));
+}
+
+std::string HelloLine(std::string_view secret) {
+  std::string line;
+  AppendTextMember(line, kTypeMember, kHelloType);
+  AppendTextMember(line, kFromMember, kClientParty);
+  AppendTextMember(line, kToMember, kHostParty);
+  AppendTextMember(line, kSecretMember, secret);
+  line += '}';
+  return line;
 }
 
 }  // namespace electron_morvane

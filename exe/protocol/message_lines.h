@@ -55,5 +55,8 @@ std::string MessageLine(const ErrorMessage& message);
 std::string MessageLine(const FatalMessage& message);
 // The fatal message with this error text.
 std::string FatalLine(std::string_view error);
+// {"type":"hello","from":"client","to":"host","secret":..}: members in this order, not in key
+// order, since the host compares the line as it is.
+std::string HelloLine(std::string_view secret);
 
 }  // namespace electron_morvane

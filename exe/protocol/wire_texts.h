@@ -17,4 +17,12 @@ inline constexpr char kParseRequestFailed[] = "parse request failed";
 inline constexpr char kParseEventFailed[] = "parse event failed ";
 inline constexpr char kUnknownEvent[] = "unknown event ";
 
+// The bridge's first line when the host gave it a secret, so that the host lets in only the
+// process it started: {"type":"hello","from":"client","to":"host","secret":<the secret>}.
+inline constexpr char kHelloType[] = "hello";
+inline constexpr char kTypeMember[] = "type";
+inline constexpr char kFromMember[] = "from";
+inline constexpr char kToMember[] = "to";
+inline constexpr char kSecretMember[] = "secret";
+
 }  // namespace electron_morvane

@@ -30,6 +30,8 @@ PipeClient& PipeClient::GetInstance() {
   return client;
 }
 
+PipeClient::PipeClient(const UserLookup& users) : users(users) {}
+
 PipeClient::~PipeClient() { Close(); }
 
 void PipeClient::SetPipeName(std::string path) { pipeName = std::move(path); }
@@ -38,6 +40,14 @@ SystemError PipeClient::Connect() {
   Close();
   lineReader.Forget();
   const SystemError opened = platform::OpenPipe(pipeName, handle);
+  // A refused server gets no handle to write to, not even from Close's flush.
+  const SystemError trust =
+      opened == kErrorSuccess ? CheckServerIsOwnUser(handle, users) : kErrorSuccess;
+  if (trust != kErrorSuccess) {
+    platform::ClosePipe(handle);
+    handle = platform::kNoPipe;
+    return trust;
+  }
   if (handle != platform::kNoPipe) {
     const platform::PipeHandle pipe = handle;
     lineWriter = std::make_unique<LineWriter>([pipe](const char* data, std::size_t size) {
@@ -94,6 +104,13 @@ void PipeClient::WriteLine(std::string text, bool& ok, SystemError& error) {
   const LineWriter::Outcome written = lineWriter->Write(std::move(text), reader);
   ok = written.ok;
   error = written.error;
+}
+
+SystemError PipeClient::WriteLineNow(std::string text) {
+  if (!lineWriter) return kErrorInvalidHandle;
+  text.push_back('\n');
+  const LineWriter::Outcome written = lineWriter->Write(std::move(text), true);
+  return written.ok ? kErrorSuccess : written.error;
 }
 
 void PipeClient::Shutdown() {

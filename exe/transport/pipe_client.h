@@ -12,6 +12,7 @@
 #include "transport/line_reader.h"
 #include "transport/line_writer.h"
 #include "transport/pipe_platform.h"
+#include "transport/server_user.h"
 #include "transport/system_error.h"
 
 namespace electron_morvane {
@@ -20,13 +21,17 @@ class PipeClient {
  public:
   static PipeClient& GetInstance();
 
-  PipeClient() = default;
+  // `users` tells who serves the pipe and who the bridge is (the system by default); it must
+  // outlive the client.
+  explicit PipeClient(const UserLookup& users = platform::SystemUsers());
   ~PipeClient();
   PipeClient(const PipeClient&) = delete;
   PipeClient& operator=(const PipeClient&) = delete;
 
   void SetPipeName(std::string path);
-  // 0 when the pipe is open and in byte mode, else the code of the step that failed.
+  // 0 when the pipe is open, in byte mode and served by the bridge's own user, else the code of
+  // the step that failed. A server of another user is refused with 5 before a byte is written,
+  // and its pipe closed at once.
   SystemError Connect();
   // Bytes waiting to be read (at least; without asking the system when the last read already saw
   // more waiting); 0 on failure.
@@ -46,6 +51,10 @@ class PipeClient {
   // its write went. Another thread's line is queued for the pipe's writer thread: ok tells that
   // it was taken, and it waits only while the queue is full.
   void WriteLine(std::string text, bool& ok, SystemError& error);
+  // Writes text and one line feed from the calling thread, urgently as the reading thread does,
+  // and returns once it is out: 0, or the code of the failed write. For a line that must be the
+  // first on the pipe, before any thread may write.
+  SystemError WriteLineNow(std::string text);
   // Writes what is still queued, then closes the pipe. After Shutdown, drops it instead: Close
   // waits for a host that has stopped reading unless the pipe was shut down first.
   void Close();
@@ -59,6 +68,7 @@ class PipeClient {
   void IdleWait(std::chrono::milliseconds bound) const;
 
  private:
+  const UserLookup& users;
   std::string pipeName;
   platform::PipeHandle handle = platform::kNoPipe;
   std::mutex readMutex;

@@ -25,7 +25,8 @@ struct StepResult {
 };
 
 // Opens the host's pipe and puts it in byte read mode. On a failure after the open, the handle
-// is still returned so the caller owns and closes it.
+// is still returned so the caller owns and closes it. Who serves the pipe is the caller's to
+// check (server_user.h).
 SystemError OpenPipe(const std::string& path, PipeHandle& handle);
 
 // How many bytes are waiting to be read, without blocking. A peer that has closed its end is a

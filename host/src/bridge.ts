@@ -1,5 +1,6 @@
 import './dispose-symbol';
 import type { ChildProcess } from 'node:child_process';
+import { setMaxListeners } from 'node:events';
 import type { Socket } from 'node:net';
 import path from 'node:path';
 import {
@@ -25,14 +26,18 @@ import {
   type DownloadFileParams,
   type DriverCheckResult,
   type HostMethod,
+  type HttpAnswerParams,
   type HttpRequestParams,
   type InitOptions,
   type ResponseResult,
   type UpdateStatus,
   type WireMessage,
 } from './protocol';
+import { ByteBudget } from './services/byte-budget';
 import { DownloadService, type DownloadActivity } from './services/download';
 import { performHttpRequest } from './services/http-request';
+import type { BodyBytes } from './services/fetch-policy';
+import { Limiter, type EndTurn } from './services/limiter';
 import { removeStaleFiles } from './services/stale-partials';
 import { UpdateJob } from './update-job';
 
@@ -88,6 +93,8 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
   private readonly checks = new Map<string, CheckJob>();
   private readonly updates = new Map<string, UpdateJob>();
   private readonly downloads: DownloadService;
+  private readonly httpTurns: Limiter;
+  private readonly httpBodies: ByteBudget;
   private readonly stopServices = new AbortController();
   private readonly logger: Logger;
   private lastId = 0;
@@ -118,11 +125,20 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
       folders: () => (this.downloadDir === undefined ? [] : [this.downloadDir]).concat(options.downloadDirs),
       stallTimeoutMs: options.timeouts.downloadStallMs,
       maxBytes: options.maxDownloadBytes,
+      maxConcurrent: options.maxConcurrentDownloads,
       crossOriginRedirects: options.crossOriginRedirects,
+      allowedUrlSchemes: options.allowedUrlSchemes,
       progressIntervalMs: options.downloadProgressIntervalMs,
-      report: (params, requestId) => this.sendEvent('downloadFile', requestId, params),
-      activity: (activity) => this.emit('download', activity),
+      report: (params, requestId) => void this.sendEvent('downloadFile', requestId, params),
+      activity: (activity) => {
+        if (activity.kind === 'failed') this.log('warn', `download ${activity.sdkTaskId} failed: ${activity.errorMsg}`);
+        this.emit('download', activity);
+      },
     });
+    // Every request waiting for its turn, and every running one, listens for the bridge going away.
+    setMaxListeners(0, this.stopServices.signal);
+    this.httpTurns = new Limiter(options.maxConcurrentHttpRequests);
+    this.httpBodies = new ByteBudget(options.httpBodyBudgetBytes);
     this.exited = new Promise((resolve) => {
       const ended = () => {
         // Wait briefly for the last output to arrive before the tail is taken.
@@ -389,9 +405,10 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
     return this.channel.send(line);
   }
 
-  private sendEvent(method: 'httpRequest' | 'downloadFile', id: string, params: object): void {
-    if (this.stopServices.signal.aborted) return;
-    this.send({ type: 'event', from: 'host', to: 'client', id, method, params }).catch(
+  /** Resolves once the event is handed to the pipe, or has failed to be; never rejects. */
+  private sendEvent(method: 'httpRequest' | 'downloadFile', id: string, params: object): Promise<void> {
+    if (this.stopServices.signal.aborted) return Promise.resolve();
+    return this.send({ type: 'event', from: 'host', to: 'client', id, method, params }).catch(
       (error: Error) => this.log('warn', `the ${method} answer was not sent: ${error.message}`),
     );
   }
@@ -502,17 +519,40 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
       sdkTaskId: params.sdkTaskId as number,
       sdkData: params.sdkData as string,
     };
-    const answer = await performHttpRequest(request, {
-      fetch: this.options.fetch,
-      timeoutMs: this.options.timeouts.httpMs,
-      maxBodyBytes: this.options.maxHttpBodyBytes,
-      crossOriginRedirects: this.options.crossOriginRedirects,
-      signal: this.stopServices.signal,
-    });
+    const endTurn = await this.httpTurns.turn(this.stopServices.signal);
+    if (endTurn === undefined) {
+      this.log('debug', `HTTP ${request.method} ${request.url} dropped unsent: the bridge is going away`);
+      return;
+    }
+    // The answer's bytes count against the budget until its line is handed to the pipe. The
+    // answer itself is not kept while the line waits: the line holds the body once already.
+    const bodyBytes = this.httpBodies.account();
+    try {
+      await this.sendEvent('httpRequest', id, await this.answerHttpRequest(request, bodyBytes, endTurn));
+    } finally {
+      bodyBytes.release();
+    }
+  }
+
+  private async answerHttpRequest(request: HttpRequestParams, bodyBytes: BodyBytes, endTurn: EndTurn): Promise<HttpAnswerParams> {
+    let answer: HttpAnswerParams;
+    try {
+      answer = await performHttpRequest(request, {
+        fetch: this.options.fetch,
+        timeoutMs: this.options.timeouts.httpMs,
+        maxBodyBytes: this.options.maxHttpBodyBytes,
+        crossOriginRedirects: this.options.crossOriginRedirects,
+        allowedUrlSchemes: this.options.allowedUrlSchemes,
+        bodyBytes,
+        signal: this.stopServices.signal,
+      });
+    } finally {
+      endTurn();
+    }
     if (answer.result !== 0) {
       this.log('warn', `HTTP ${request.method} ${request.url} failed: ${answer.errorMsg}`);
     }
-    this.sendEvent('httpRequest', id, answer);
+    return answer;
   }
 
   private reportMalformed(line: string, problem: string): void {

@@ -8,7 +8,7 @@ export interface LineChannelHandlers {
 }
 
 interface QueuedWrite {
-  data: string;
+  data: Buffer;
   resolve(): void;
   reject(error: Error): void;
 }
@@ -49,7 +49,9 @@ export class LineChannel {
   send(line: string): Promise<void> {
     if (this.closedError !== undefined) return Promise.reject(this.closedError);
     return new Promise((resolve, reject) => {
-      this.queue.push({ data: `${line}\n`, resolve, reject });
+      // Held as bytes, off the JavaScript heap: megabytes of queued text there let the heap grow
+      // to several times their size before the collector runs.
+      this.queue.push({ data: Buffer.from(`${line}\n`), resolve, reject });
       this.pump();
     });
   }
@@ -70,10 +72,12 @@ export class LineChannel {
 
   private pump(): void {
     while (!this.waitingForDrain && this.queue.length > 0 && this.closedError === undefined) {
-      const item = this.queue.shift()!;
-      const accepted = this.socket.write(item.data, (error) => {
-        if (error) item.reject(error);
-        else item.resolve();
+      const { data, resolve, reject } = this.queue.shift()!;
+      // The callback keeps only what it settles: the socket lets go of the line's text once it
+      // has copied it, and so must this.
+      const accepted = this.socket.write(data, (error) => {
+        if (error) reject(error);
+        else resolve();
       });
       if (!accepted) this.waitingForDrain = true;
     }

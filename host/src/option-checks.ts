@@ -56,10 +56,10 @@ export function stringRecord(name: string, value: unknown): void {
   }
 }
 
-/** A URL scheme as URL.protocol gives it: lower case, with its colon. */
+/** A URL scheme with its colon, as URL.protocol gives it (in any letter case). */
 export function urlScheme(name: string, value: unknown): string {
-  if (typeof value !== 'string' || !/^[a-z][a-z0-9+.-]*:$/.test(value)) {
-    fail(name, "a URL scheme in lower case with its colon, such as 'https:'", value);
+  if (typeof value !== 'string' || !/^[a-z][a-z0-9+.-]*:$/i.test(value)) {
+    fail(name, "a URL scheme with its colon, such as 'https:'", value);
   }
   return value;
 }

@@ -78,13 +78,19 @@ export interface StartBridgeOptions {
   maxDownloadBytes?: number;
   /** Whether HTTP requests and downloads follow redirects to another origin; true by default. */
   crossOriginRedirects?: boolean;
-  /** The URL schemes HTTP requests and downloads may use, as URL.protocol gives them; ['http:', 'https:'] by default. */
+  /**
+   * The URL schemes, with their colon, that HTTP requests and downloads may reach, on the first
+   * URL and on every redirect; ['http:', 'https:'] by default. Others fail without a fetch.
+   */
   allowedUrlSchemes?: readonly string[];
-  /** How many HTTP requests for the library run at once; 8 by default. */
+  /** HTTP exchanges run at once for the library; the others wait their turn. 8 by default. */
   maxConcurrentHttpRequests?: number;
-  /** How many downloads for the library run at once; 4 by default. */
+  /** Downloads run at once for the library; the others wait their turn. 4 by default. */
   maxConcurrentDownloads?: number;
-  /** How many bytes of HTTP answer bodies all running requests may hold together; 64 MiB by default. */
+  /**
+   * The bytes of HTTP answers held in memory at once, from their arrival until they are handed
+   * to the pipe; past it, answers stop reading their bodies until room frees. 64 MiB by default.
+   */
   httpBodyBudgetBytes?: number;
   /**
    * Aborting it while the bridge starts kills the bridge, cleans up and rejects with the signal's
@@ -107,6 +113,7 @@ export interface ResolvedOptions {
   maxHttpBodyBytes: number;
   maxDownloadBytes: number;
   crossOriginRedirects: boolean;
+  /** Lower case, with their colon. */
   allowedUrlSchemes: readonly string[];
   maxConcurrentHttpRequests: number;
   maxConcurrentDownloads: number;
@@ -162,7 +169,7 @@ export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
     maxHttpBodyBytes: options.maxHttpBodyBytes ?? 64 * 1024 * 1024,
     maxDownloadBytes: options.maxDownloadBytes ?? 8 * 1024 ** 3,
     crossOriginRedirects: options.crossOriginRedirects ?? true,
-    allowedUrlSchemes: options.allowedUrlSchemes ?? ['http:', 'https:'],
+    allowedUrlSchemes: (options.allowedUrlSchemes ?? ['http:', 'https:']).map((scheme) => scheme.toLowerCase()),
     maxConcurrentHttpRequests: options.maxConcurrentHttpRequests ?? 8,
     maxConcurrentDownloads: options.maxConcurrentDownloads ?? 4,
     httpBodyBudgetBytes: options.httpBodyBudgetBytes ?? 64 * 1024 * 1024,

@@ -1,6 +1,6 @@
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
-import { access, mkdir, mkdtemp, readdir, readFile, rename, rm, symlink, writeFile } from 'node:fs/promises';
+import { access, chmod, chown, mkdir, mkdtemp, readdir, readFile, rename, rm, stat, symlink, writeFile } from 'node:fs/promises';
 import type { Server } from 'node:http';
 import { tmpdir } from 'node:os';
 import path, { join } from 'node:path';
@@ -10,6 +10,7 @@ import type { DownloadProgressParams } from '../src/protocol';
 import { DownloadService, type DownloadActivity, type DownloadServiceOptions } from '../src/services/download';
 import { isInside } from '../src/services/download-folders';
 import type { FetchLike } from '../src/services/fetch';
+import { acceptedWindowsNames, refusedWindowsNames } from './fixtures/windows-names';
 import { delay, eventually, refusedUrl, startHttpServer, stopHttpServer } from './helpers';
 import { test } from './timed-test';
 import { underWine } from './wine';
@@ -43,8 +44,11 @@ describe('DownloadService', () => {
     ({ server: other, url: elsewhere } = await startHttpServer(async (_req, res) => {
       res.writeHead(200, { 'content-length': String(fileSize) }).end(content);
     }));
+    // Folders another user could write are refused: the ones made here must be private whatever
+    // the umask of the one who runs the tests.
+    process.umask(0o022);
     folder = join(work, 'dl');
-    await mkdir(folder);
+    await mkdir(folder, { mode: 0o700 });
     ({ server, url: base } = await startHttpServer(async (req, res) => {
       requestHeaders.push(req.headers);
       const chunk = 64 * 1024;
@@ -114,7 +118,9 @@ describe('DownloadService', () => {
       folders: () => [folder],
       stallTimeoutMs: 5_000,
       maxBytes: 1 << 30,
+      maxConcurrent: 4,
       crossOriginRedirects: true,
+      allowedUrlSchemes: ['http:', 'https:'],
       progressIntervalMs: 0,
       report: (params, requestId) => {
         reports.push(params);
@@ -401,6 +407,7 @@ describe('DownloadService', () => {
         const sub = join(folder, `swapped-${count++}`);
         const elsewhere = await mkdtemp(join(work, 'elsewhere-'));
         await mkdir(sub);
+        await writeFile(join(sub, 'driver.zip'), 'old');
         const swap = async () => {
           await rename(sub, `${sub}-moved`);
           await symlink(elsewhere, sub);
@@ -410,6 +417,8 @@ describe('DownloadService', () => {
         assert.deepEqual([reports.at(-1)!.isFinish, reports.at(-1)!.result], [true, -1000], reports.at(-1)!.errorMsg);
         assert.match(reports.at(-1)!.errorMsg, /replaced/);
         assert.deepEqual(await readdir(elsewhere), []);
+        assert.deepEqual(await readdir(`${sub}-moved`), ['driver.zip']);
+        assert.equal(await readFile(join(`${sub}-moved`, 'driver.zip'), 'utf8'), 'old');
       });
     }
 
@@ -425,6 +434,228 @@ describe('DownloadService', () => {
         await downloads.start({ url: `${base}/file`, path: requested(), sdkTaskId: 7, sdkData: '7' }, '7');
         assert.deepEqual([reports.at(-1)!.result, reports.at(-1)!.errorMsg], [0, '']);
         assert.equal(md5(await readFile(requested())), md5(content));
+      });
+    }
+  });
+
+  describe('Windows path rules', () => {
+    // Applied by process.platform on Windows; elsewhere the internal option applies them.
+    const windows: Partial<DownloadServiceOptions> = process.platform === 'win32' ? {} : { platform: 'win32' };
+    const fullPaths = (): string[] =>
+      process.platform === 'win32'
+        ? [`\\\\?\\${folder}\\driver.zip`, `\\\\.\\${folder}\\driver.zip`, `//?/${folder}/driver.zip`, '\\\\localhost\\C$\\driver.zip']
+        : [];
+
+    test('refuses names Windows reads as devices, streams or trimmed names, quoting the path, before anything is made or fetched', async () => {
+      const requested = [...refusedWindowsNames.map(({ name }) => join(folder, name)), ...fullPaths()];
+      const before = (await readdir(folder)).sort();
+      const wrong: string[] = [];
+      for (const path of requested) {
+        const fetched: string[] = [];
+        const { downloads, reports } = service({
+          ...windows,
+          fetch: (input, init) => {
+            fetched.push(String(input));
+            return fetch(input, init);
+          },
+        });
+        await downloads.start({ url: `${base}/file`, path, sdkTaskId: 20, sdkData: '20' }, '20');
+        const [only, ...more] = reports;
+        const refused = more.length === 0 && only?.isFinish && only.result === -1000 && only.errorMsg.includes(path);
+        if (!refused || fetched.length > 0) wrong.push(`${JSON.stringify(path)}: ${JSON.stringify(reports)}, fetched ${fetched.length}`);
+      }
+      assert.deepEqual(wrong, []);
+      assert.deepEqual((await readdir(folder)).sort(), before);
+    });
+
+    test('accepts look-alikes of reserved names', async () => {
+      const sub = join(folder, `look-alikes-${count++}`);
+      const wrong: string[] = [];
+      for (const name of acceptedWindowsNames) {
+        const { downloads, reports } = service(windows);
+        const path = join(sub, name);
+        await downloads.start({ url: `${base}/file`, path, sdkTaskId: 21, sdkData: '21' }, '21');
+        if (reports.at(-1)?.result !== 0) wrong.push(`${JSON.stringify(name)}: ${reports.at(-1)?.errorMsg}`);
+        else if (md5(await readFile(path)) !== md5(content)) wrong.push(`${JSON.stringify(name)}: not the content`);
+      }
+      assert.deepEqual(wrong, []);
+    });
+  });
+
+  describe('folders other users could swap', { skip: process.platform === 'win32' && 'Windows has no mode bits to read' }, () => {
+    const notRoot = process.getuid?.() !== 0 && 'giving a folder to another user needs root';
+    const stranger = 12345;
+    type Layout = { allowed: string; below: string; culprit: string };
+    // Each case builds base/above/dl (the allowed folder) and base/above/dl/sub/deeper, then spoils one.
+    const layout = async (): Promise<Layout & { above: string }> => {
+      const base = await mkdtemp(join(work, 'safety-'));
+      const above = join(base, 'above');
+      const allowed = join(above, 'dl');
+      const below = join(allowed, 'sub', 'deeper');
+      await mkdir(below, { recursive: true });
+      for (const each of [above, allowed, join(allowed, 'sub'), below]) await chmod(each, 0o700);
+      return { above, allowed, below, culprit: '' };
+    };
+    const unsafe: { name: string; spoil: (layout: Layout & { above: string }) => Promise<string>; reason: RegExp; root?: boolean }[] = [
+      { name: 'a folder inside writable by everyone', spoil: async ({ allowed }) => chmodded(join(allowed, 'sub'), 0o777), reason: /can be written by other users \(mode 0777\)/ },
+      { name: 'a folder inside writable by its group', spoil: async ({ below }) => chmodded(below, 0o770), reason: /can be written by other users \(mode 0770\)/ },
+      { name: 'a sticky folder inside writable by everyone', spoil: async ({ allowed }) => chmodded(join(allowed, 'sub'), 0o1777), reason: /can be written by other users \(mode 1777\)/ },
+      { name: 'a folder inside owned by another user', spoil: async ({ below }) => chowned(below), reason: /belongs to another user \(uid 12345\)/, root: true },
+      { name: 'the allowed folder writable by everyone', spoil: async ({ allowed }) => chmodded(allowed, 0o777), reason: /can be written by other users/ },
+      { name: 'the allowed folder writable by everyone, even sticky', spoil: async ({ allowed }) => chmodded(allowed, 0o1777), reason: /can be written by other users/ },
+      { name: 'the allowed folder owned by another user', spoil: async ({ allowed }) => chowned(allowed), reason: /belongs to another user/, root: true },
+      { name: 'a folder above the allowed one writable by everyone, not sticky', spoil: async ({ above }) => chmodded(above, 0o777), reason: /can be written by other users \(mode 0777, not sticky\)/ },
+      { name: 'a folder above the allowed one owned by another user', spoil: async ({ above }) => chowned(above), reason: /belongs to another user/, root: true },
+    ];
+    async function chmodded(folder: string, mode: number): Promise<string> {
+      await chmod(folder, mode);
+      return folder;
+    }
+    async function chowned(folder: string): Promise<string> {
+      await chown(folder, stranger, stranger);
+      return folder;
+    }
+
+    for (const { name, spoil, reason, root } of unsafe) {
+      test(`refuses a download when ${name}, before anything is made or fetched`, root ? { skip: notRoot } : {}, async () => {
+        const where = await layout();
+        const culprit = await spoil(where);
+        const path = join(where.below, 'new', 'driver.zip');
+        const { downloads, reports } = service({ folders: () => [where.allowed] });
+        requestHeaders.length = 0;
+        await downloads.start({ url: `${base}/file`, path, sdkTaskId: 22, sdkData: '22' }, '22');
+        assert.equal(reports.length, 1);
+        assert.deepEqual([reports[0].isFinish, reports[0].result], [true, -1000]);
+        assert.match(reports[0].errorMsg, reason);
+        assert.ok(reports[0].errorMsg.includes(path) && reports[0].errorMsg.includes(`folder ${culprit} `), reports[0].errorMsg);
+        assert.equal(requestHeaders.length, 0);
+        assert.deepEqual(await readdir(where.below), []);
+      });
+    }
+
+    test('accepts a private folder under a sticky one everyone can write (as /tmp is), and makes its own folders private', async () => {
+      const where = await layout();
+      await chmod(where.above, 0o1777);
+      await chmod(where.allowed, 0o755);
+      const path = join(where.below, 'new', 'newer', 'driver.zip');
+      const { downloads, reports } = service({ folders: () => [where.allowed] });
+      await downloads.start({ url: `${base}/file`, path, sdkTaskId: 23, sdkData: '23' }, '23');
+      assert.deepEqual([reports.at(-1)!.result, reports.at(-1)!.errorMsg], [0, '']);
+      const modes = await Promise.all([join(where.below, 'new'), join(where.below, 'new', 'newer')].map(async (made) => (await stat(made)).mode & 0o7777));
+      assert.deepEqual(modes, [0o700, 0o700]);
+    });
+
+    test('refuses a folder someone else made between the check and the making of the missing folders', async () => {
+      const where = await layout();
+      const sub = join(where.below, 'theirs');
+      const { downloads, reports } = service({
+        folders: () => [where.allowed],
+        // Played while the response is awaited: after the first check, before the folders are made.
+        fetch: async (input, init) => {
+          await mkdir(sub);
+          await chmod(sub, 0o777);
+          return fetch(input, init);
+        },
+      });
+      await downloads.start({ url: `${base}/file`, path: join(sub, 'driver.zip'), sdkTaskId: 24, sdkData: '24' }, '24');
+      assert.deepEqual([reports.at(-1)!.result, reports.at(-1)!.isFinish], [-1000, true]);
+      assert.match(reports.at(-1)!.errorMsg, /can be written by other users/);
+      assert.deepEqual(await readdir(sub), []);
+    });
+  });
+
+  describe('a folder swapped after the last check', { skip: underWine && 'Wine makes no symbolic links, and Windows keeps a folder with an open file in place' }, () => {
+    const hows: { name: string; swap: (sub: string, outside: string) => Promise<string> }[] = [
+      {
+        name: 'for a link to a folder outside',
+        swap: async (sub, outside) => {
+          await rename(sub, `${sub}-moved`);
+          await symlink(outside, sub);
+          return `${sub}-moved`;
+        },
+      },
+      {
+        name: 'by moving it outside and putting an empty folder in its place',
+        swap: async (sub, outside) => {
+          const moved = join(outside, 'taken');
+          await rename(sub, moved);
+          await mkdir(sub, { mode: 0o700 });
+          return moved;
+        },
+      },
+    ];
+    const whens = ['beforePartialFile', 'beforeRename'] as const;
+    for (const when of whens) {
+      for (const { name, swap } of hows) {
+        test(`fails with -1000 when the folder is swapped ${name} (${when}), writing nothing outside, leaving no file and an older one as it was`, async () => {
+          const sub = join(folder, `swapped-late-${count++}`);
+          const outside = await mkdtemp(join(work, 'outside-late-'));
+          await mkdir(sub, { mode: 0o700 });
+          await writeFile(join(sub, 'driver.zip'), 'old');
+          let moved = '';
+          // What this download put outside: anything but the folder moved there and its old file.
+          const outsideNow = async () => [
+            ...(await readdir(outside)).filter((entry) => entry !== 'taken'),
+            ...(moved.startsWith(outside) ? (await readdir(moved)).filter((entry) => entry !== 'driver.zip') : []),
+          ];
+          const grown: string[][] = [];
+          const { downloads, reports, activities } = service({
+            [when]: async () => {
+              moved = await swap(sub, outside);
+            },
+            // Looks outside while the body streams: nothing may be written there even for a while.
+            fetch: async () => {
+              let pulls = 0;
+              const body = new ReadableStream<Uint8Array>({
+                async pull(controller) {
+                  pulls += 1;
+                  if (pulls === 2 && moved !== '') grown.push(await outsideNow());
+                  if (pulls <= 2) controller.enqueue(content.subarray(0, 100));
+                  else controller.close();
+                },
+              });
+              return new Response(body, { status: 200, headers: { 'content-length': '200' } });
+            },
+          });
+          await downloads.start({ url: `${base}/file`, path: join(sub, 'driver.zip'), sdkTaskId: 25, sdkData: '25' }, '25');
+          assert.deepEqual([reports.at(-1)!.isFinish, reports.at(-1)!.result], [true, -1000], reports.at(-1)!.errorMsg);
+          assert.match(reports.at(-1)!.errorMsg, /replaced/);
+          assert.equal(activities.at(-1)!.kind, 'failed');
+          assert.ok(moved !== '', 'the swap ran');
+          assert.ok(grown.every((entries) => entries.length === 0), `written outside while streaming: ${JSON.stringify(grown)}`);
+          assert.deepEqual(await outsideNow(), []);
+          assert.deepEqual(await readdir(sub), []);
+          // Swapped before the partial file exists, the folder keeps its old file. Swapped just
+          // before the rename, the rename replaces it; the download is then removed, not kept.
+          assert.deepEqual(await readdir(moved), when === 'beforePartialFile' ? ['driver.zip'] : []);
+          if (when === 'beforePartialFile') assert.equal(await readFile(join(moved, 'driver.zip'), 'utf8'), 'old');
+        });
+      }
+    }
+  });
+
+  describe('something already at the partial file\'s name', () => {
+    const suffix = 'feedf00d';
+    const planted: { name: string; plant: (at: string, victim: string) => Promise<void>; skip?: string | false }[] = [
+      { name: 'a link to a file outside', plant: (at, victim) => symlink(victim, at), skip: underWine && 'Wine makes no symbolic links' },
+      { name: 'a file', plant: (at) => writeFile(at, 'someone else\'s partial file') },
+    ];
+    for (const { name, plant, skip } of planted) {
+      test(`fails the download and leaves ${name} and what it leads to untouched`, { skip }, async () => {
+        const sub = join(folder, `planted-${count++}`);
+        await mkdir(sub, { mode: 0o700 });
+        const path = join(sub, 'driver.zip');
+        const victim = join(await mkdtemp(join(work, 'victim-')), 'precious.txt');
+        await writeFile(victim, 'precious');
+        const at = `${path}.${process.pid}-${suffix}.part`;
+        await plant(at, victim);
+        const { downloads, reports } = service({ partialSuffix: () => suffix });
+        await downloads.start({ url: `${base}/file`, path, sdkTaskId: 26, sdkData: '26' }, '26');
+        assert.deepEqual([reports.at(-1)!.isFinish, reports.at(-1)!.result], [true, -1000], reports.at(-1)!.errorMsg);
+        assert.match(reports.at(-1)!.errorMsg, /already at the name of its temporary file/);
+        assert.equal(await readFile(victim, 'utf8'), 'precious');
+        assert.equal(await exists(path), false);
+        assert.deepEqual(await readdir(sub), [path.slice(sub.length + 1) + `.${process.pid}-${suffix}.part`]);
       });
     }
   });

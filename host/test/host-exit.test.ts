@@ -2,12 +2,13 @@
 // folder or partial downloads behind.
 import assert from 'node:assert/strict';
 import { execFile, type ChildProcess } from 'node:child_process';
-import { existsSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, readdirSync, readFileSync, utimesSync, writeFileSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import type { Server } from 'node:http';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { after, before, describe } from 'node:test';
+import { partialGraceMs } from '../src/services/stale-partials';
 import type { AbandonPlan } from './fixtures/abandoning-host';
 import { delay, eventually, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
 import { test } from './timed-test';
@@ -116,6 +117,9 @@ describe('a host that ends without close()', () => {
     const { pid } = JSON.parse(readFileSync(plan.reportFile, 'utf8')) as { pid: number };
     await eventually(() => !isRunning(pid), 5_000);
     assert.equal(partial().length, 1, 'a killed host has no chance to remove its partial file');
+    // Partial files written to lately are left alone (their host may run in another PID namespace).
+    const longAgo = new Date(Date.now() - 2 * partialGraceMs);
+    utimesSync(join(downloads, partial()[0]), longAgo, longAgo);
     writeFileSync(keep, 'a file of this name is not one of the package\'s');
 
     const bridge = await startFakeBridge({}, { downloadDirs: [downloads] });

@@ -66,6 +66,7 @@ describe('performHttpRequest', () => {
     timeoutMs: 2_000,
     maxBodyBytes: 1 << 20,
     crossOriginRedirects: true,
+    allowedUrlSchemes: ['http:', 'https:'],
   };
 
   const exchanges: { name: string; fields: Partial<HttpRequestParams>; method: string; body: string; token: string | null }[] = [

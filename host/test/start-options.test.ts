@@ -105,7 +105,7 @@ describe('wrong options', () => {
     ['crossOriginRedirects', { crossOriginRedirects: 'yes' }],
     ['allowedUrlSchemes', { allowedUrlSchemes: 'https:' }],
     ['allowedUrlSchemes[0]', { allowedUrlSchemes: ['https'] }],
-    ['allowedUrlSchemes[0]', { allowedUrlSchemes: ['HTTPS:'] }],
+    ['allowedUrlSchemes[1]', { allowedUrlSchemes: ['https:', 'ftp://'] }],
     ['maxConcurrentHttpRequests', { maxConcurrentHttpRequests: 0 }],
     ['maxConcurrentDownloads', { maxConcurrentDownloads: 1.5 }],
     ['httpBodyBudgetBytes', { httpBodyBudgetBytes: 0 }],

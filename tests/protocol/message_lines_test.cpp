@@ -57,5 +57,19 @@ TEST(MessageLines, EveryEnvelopeIsWhatTheSerializerWrites) {
   }
 }
 
+// The hello line's members keep the order the host compares; the secret is written as every
+// other text is, so any secret comes back whole to a host that parses the line.
+TEST(MessageLines, HelloLineCarriesTheSecretInFixedMemberOrder) {
+  EXPECT_EQ(HelloLine("0123456789abcdef"),
+            R"({"type":"hello","from":"client","to":"host","secret":"0123456789abcdef"})");
+  for (const std::string& text : kTexts) {
+    std::string quoted;
+    AppendQuoted(quoted, text);
+    EXPECT_EQ(HelloLine(text),
+              R"({"type":"hello","from":"client","to":"host","secret":)" + quoted + "}")
+        << text;
+  }
+}
+
 }  // namespace
 }  // namespace electron_morvane

@@ -75,6 +75,7 @@ std::map<std::string, std::string> InheritedEnvironment() {
     if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
   }
   merged.erase("MORVANE_PIPE");
+  merged.erase("MORVANE_PIPE_SECRET");
   // The driver library's threads are never joined: they may outlive the bridge's main loop by
   // design, so a sanitizer build must not call them leaks.
   auto& tsan = merged["TSAN_OPTIONS"];

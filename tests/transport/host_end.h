@@ -18,7 +18,7 @@ class HostEnd {
   HostEnd& operator=(const HostEnd&) = delete;
 
   const std::string& PipeName() const;
-  // Takes the connection a client has made.
+  // Takes the connection a client has made, also one it has closed since.
   void Accept();
   // Gets ready for one more connection beside the current one.
   void OfferAnotherConnection();

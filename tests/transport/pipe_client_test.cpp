@@ -4,13 +4,17 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host_end.h"
 #include "transport/pipe_client.h"
+#include "transport/server_user.h"
 
 namespace electron_morvane {
 namespace {
@@ -246,6 +250,88 @@ TEST(PipeClient, FailsWithInvalidHandleBeforeConnect) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(error, 6u);  // what the system says of a descriptor or handle that is not open
 }
+
+// The system's lookup finds the host's own user behind its pipe, and no user behind a handle
+// that is no pipe: it does not answer the same for everything.
+TEST(SystemUsers, FindTheBridgesOwnUserServingTheHostsPipe) {
+  testing::HostEnd host;
+  platform::PipeHandle pipe = platform::kNoPipe;
+  ASSERT_EQ(platform::OpenPipe(host.PipeName(), pipe), 0u);
+  const std::optional<UserIdentity> server = platform::SystemUsers().ServerUser(pipe);
+  platform::ClosePipe(pipe);
+  const std::optional<UserIdentity> own = platform::SystemUsers().OwnUser();
+  ASSERT_TRUE(server.has_value());
+  ASSERT_TRUE(own.has_value());
+  EXPECT_FALSE(own->empty());
+  EXPECT_EQ(*server, *own);
+  EXPECT_EQ(platform::SystemUsers().ServerUser(platform::kNoPipe), std::nullopt);
+}
+
+// Users as a test decides them; the bridge's own is the system's unless a case says otherwise.
+class ScriptedUsers final : public UserLookup {
+ public:
+  ScriptedUsers(std::optional<UserIdentity> server, std::optional<UserIdentity> own)
+      : server_(std::move(server)), own_(std::move(own)) {}
+  std::optional<UserIdentity> ServerUser(platform::PipeHandle) const override { return server_; }
+  std::optional<UserIdentity> OwnUser() const override { return own_; }
+
+ private:
+  std::optional<UserIdentity> server_;
+  std::optional<UserIdentity> own_;
+};
+
+constexpr char kSystemsOwn[] = "<the system's own user>";
+
+struct ServerUserCase {
+  const char* name;
+  std::optional<UserIdentity> server;  // kSystemsOwn: the bridge's own user as the system says
+  std::optional<UserIdentity> own;
+  SystemError expected;
+};
+
+void PrintTo(const ServerUserCase& c, std::ostream* out) { *out << c.name; }
+
+std::optional<UserIdentity> Resolve(const std::optional<UserIdentity>& user) {
+  return user == kSystemsOwn ? platform::SystemUsers().OwnUser() : user;
+}
+
+class ServerUser : public ::testing::TestWithParam<ServerUserCase> {};
+
+// A refused server gets no byte: its read finds the client gone with nothing written, and the
+// client keeps neither a writer nor the pipe.
+TEST_P(ServerUser, OnlyTheBridgesOwnUserMayServeThePipe) {
+  const ServerUserCase& c = GetParam();
+  testing::HostEnd host;
+  const ScriptedUsers users(Resolve(c.server), Resolve(c.own));
+  PipeClient client(users);
+  client.SetPipeName(host.PipeName());
+  ASSERT_EQ(client.Connect(), c.expected);
+  bool ok = false;
+  SystemError error = 0;
+  client.WriteLine("after connect", ok, error);
+  host.Accept();
+  if (c.expected == 0) {
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(host.Read(14), "after connect\n");
+    return;
+  }
+  EXPECT_EQ(error, 6u) << "the refused server's pipe has a writer";
+  ok = true;
+  client.Peek(ok, error);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, 6u) << "the refused server's pipe was kept open";
+  client.Close();
+  EXPECT_TRUE(host.ClientHungUp()) << "the refused server received bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PipeClient, ServerUser,
+    ::testing::Values(ServerUserCase{"SameUser", kSystemsOwn, kSystemsOwn, 0},
+                      ServerUserCase{"AnotherUser", "another user", kSystemsOwn, 5},
+                      ServerUserCase{"ServerUserUnknown", std::nullopt, kSystemsOwn, 5},
+                      ServerUserCase{"OwnUserUnknown", kSystemsOwn, std::nullopt, 5},
+                      ServerUserCase{"BothNameNobody", "", "", 5}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace electron_morvane

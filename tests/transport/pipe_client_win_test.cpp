@@ -1,18 +1,20 @@
 // What only the Windows pipe client does, over real named pipes with the test as the host that
 // created them: whole lines in every message, the system's connect codes, the handle kept after a
-// refused mode change, the identification-only open. The behaviours both platforms share are in
-// pipe_client_test.cpp.
+// refused mode change, the identification-only open, users named by their SID. The behaviours
+// both platforms share are in pipe_client_test.cpp.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "transport/pipe_client.h"
+#include "transport/server_user.h"
 #include "unique_handle.h"
 
 namespace electron_morvane {
@@ -161,6 +163,26 @@ TEST(PipeClient, KeepsTheHandleWhenTheModeChangeIsRefused) {
   std::ifstream file(path, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "kept\n");
   file.close();
+  DeleteFileA(path.c_str());
+}
+
+// The system's lookup names users by their SID, and a handle that is not a pipe has no server.
+TEST(SystemUsers, NameTheUserByItsSidAndFindNoServerBehindAFile) {
+  const std::optional<UserIdentity> own = platform::SystemUsers().OwnUser();
+  ASSERT_TRUE(own.has_value());
+  std::string sid = *own;
+  ASSERT_TRUE(IsValidSid(sid.data()));
+  EXPECT_EQ(GetLengthSid(sid.data()), sid.size());
+
+  const std::string path = TempPath("morvane-unit-file-" + std::to_string(GetCurrentProcessId()));
+  std::ofstream(path).close();
+  {
+    const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                        nullptr));
+    ASSERT_TRUE(file.Valid()) << GetLastError();
+    const auto handle = reinterpret_cast<platform::PipeHandle>(file.Get());
+    EXPECT_EQ(platform::SystemUsers().ServerUser(handle), std::nullopt);
+  }
   DeleteFileA(path.c_str());
 }
 

@@ -1,12 +1,14 @@
 import { realpath } from 'node:fs/promises';
 import path from 'node:path';
+import { RefusedPathError } from './refused-path';
+import { checkWindowsPath } from './windows-paths';
 
-/** A download path the host will not write to; the download fails with this reason. */
-export class RefusedPathError extends Error {
-  constructor(reason: string) {
-    super(reason);
-    this.name = 'RefusedPathError';
-  }
+export { RefusedPathError };
+
+/** Where a download goes: the real path to write, and the real allowed folder it lies in. */
+export interface ConfinedPath {
+  target: string;
+  folder: string;
 }
 
 /** Whether `target` lies inside `folder` (and is not the folder itself). Both must be absolute. */
@@ -43,12 +45,18 @@ async function realPathOfNearest(absolute: string): Promise<string> {
 
 /**
  * Checks a path the library asked to download to and returns where to write it: the real path,
- * which must lie inside one of the folders once `..` and symbolic links are resolved.
+ * which must lie inside one of the folders once `..` and symbolic links are resolved. On Windows
+ * (`platform`) the path must also be an ordinary file path there: no device, stream or UNC path.
  */
-export async function confineDownloadPath(requested: string, folders: readonly string[]): Promise<string> {
+export async function confineDownloadPath(
+  requested: string,
+  folders: readonly string[],
+  platform: NodeJS.Platform = process.platform,
+): Promise<ConfinedPath> {
   if (requested.includes('\0')) {
     throw new RefusedPathError(`"${requested.replace(/\0/g, '\\0')}" has a NUL byte in it`);
   }
+  if (platform === 'win32') checkWindowsPath(requested);
   if (!path.isAbsolute(requested)) {
     throw new RefusedPathError(`"${requested}" is not an absolute path`);
   }
@@ -59,8 +67,9 @@ export async function confineDownloadPath(requested: string, folders: readonly s
   }
   const resolved = path.resolve(requested);
   const target = path.join(await realPathOfNearest(path.dirname(resolved)), path.basename(resolved));
-  for (const folder of folders) {
-    if (isInside(await realPathOfNearest(path.resolve(folder)), target)) return target;
+  for (const allowed of folders) {
+    const folder = await realPathOfNearest(path.resolve(allowed));
+    if (isInside(folder, target)) return { target, folder };
   }
   throw new RefusedPathError(`"${requested}" is outside the download folders (${folders.join(', ')})`);
 }

@@ -1,15 +1,16 @@
 import { randomBytes } from 'node:crypto';
-import { mkdir, open, realpath, rename, rm } from 'node:fs/promises';
 import { dirname } from 'node:path';
 import { Readable } from 'node:stream';
 import { pipeline } from 'node:stream/promises';
 import type { ReadableStream as WebReadableStream } from 'node:stream/web';
 import { ResultCode, type DownloadFileParams, type DownloadProgressParams } from '../protocol';
 import { confineDownloadPath, RefusedPathError } from './download-folders';
+import { checkDownloadFolders, makeDownloadFolders } from './folder-safety';
+import { PartialFile } from './partial-file';
 import { describeFetchError, type FetchLike } from './fetch';
 import { limitTimer } from '../time-limits';
-import { partialFileName } from './stale-partials';
-import { announcedLength, fetchWithRedirectPolicy, TooLargeError } from './fetch-policy';
+import { announcedLength, fetchWithRedirectPolicy, TooLargeError, type FetchPolicy } from './fetch-policy';
+import { Limiter } from './limiter';
 
 /** What a download is doing, for progress displays and diagnostics. */
 export interface DownloadActivity {
@@ -24,7 +25,7 @@ export interface DownloadActivity {
   errorMsg?: string;
 }
 
-export interface DownloadServiceOptions {
+export interface DownloadServiceOptions extends FetchPolicy {
   fetch: FetchLike;
   /** The folders downloads may write into, read at the start of each download. */
   folders(): readonly string[];
@@ -32,7 +33,8 @@ export interface DownloadServiceOptions {
   stallTimeoutMs: number;
   /** The largest download accepted, by its announced length and by what arrives. */
   maxBytes: number;
-  crossOriginRedirects: boolean;
+  /** Downloads running at once; the others wait their turn in the order they came. */
+  maxConcurrent: number;
   /** Shortest time between two progress reports of one download. */
   progressIntervalMs: number;
   /**
@@ -43,6 +45,14 @@ export interface DownloadServiceOptions {
   /** Sends one "downloadFile" event to the library, answering the request with that id. */
   report(params: DownloadProgressParams, requestId: string): void;
   activity(activity: DownloadActivity): void;
+  /** @internal For tests: the platform whose path rules apply; process.platform by default. */
+  platform?: NodeJS.Platform;
+  /** @internal For tests: the 8 hex digits that make a partial file's name unique. */
+  partialSuffix?: () => string;
+  /** @internal For tests: runs once the folder is held, before the partial file is created in it. */
+  beforePartialFile?: () => Promise<void>;
+  /** @internal For tests: runs between the last check of the folder and the rename. */
+  beforeRename?: () => Promise<void>;
 }
 
 class StallError extends Error {
@@ -65,7 +75,7 @@ interface DownloadTask {
   /** Set by a cancel from the library or by stopAll: nothing more is reported. */
   silenced: boolean;
   /** The temporary file the body is written to, once created; renamed over the target at the end. */
-  partialFile: string | undefined;
+  partialFile: PartialFile | undefined;
   done: Promise<void>;
 }
 
@@ -77,10 +87,16 @@ interface DownloadTask {
  */
 export class DownloadService {
   private readonly tasks = new Set<DownloadTask>();
+  private readonly turns: Limiter;
 
-  constructor(private readonly options: DownloadServiceOptions) {}
+  constructor(private readonly options: DownloadServiceOptions) {
+    this.turns = new Limiter(options.maxConcurrent);
+  }
 
-  /** Starts a download; the promise settles when it has ended, however it ended. */
+  /**
+   * Starts a download once it has its turn; the promise settles when it has ended, however it
+   * ended. One cancelled or stopped while it waits leaves the queue at once, never fetched.
+   */
   start(request: DownloadFileParams, requestId: string): Promise<void> {
     const task: DownloadTask = {
       request,
@@ -91,11 +107,21 @@ export class DownloadService {
       done: Promise.resolve(),
     };
     this.tasks.add(task);
-    task.done = this.run(task).finally(() => this.tasks.delete(task));
+    task.done = this.runInTurn(task).finally(() => this.tasks.delete(task));
     return task.done;
   }
 
-  /** Stops every running download of the task; resolves once their files are gone. */
+  private async runInTurn(task: DownloadTask): Promise<void> {
+    const endTurn = await this.turns.turn(task.controller.signal);
+    if (endTurn === undefined) return;
+    try {
+      await this.run(task);
+    } finally {
+      endTurn();
+    }
+  }
+
+  /** Stops every download of the task, running or waiting; resolves once their files are gone. */
   async cancel(sdkTaskId: number): Promise<number> {
     const matching = [...this.tasks].filter((task) => task.request.sdkTaskId === sdkTaskId);
     for (const task of matching) {
@@ -116,13 +142,14 @@ export class DownloadService {
     await Promise.all(all.map((task) => task.done));
   }
 
+  /** Downloads running or waiting for their turn. */
   get running(): number {
     return this.tasks.size;
   }
 
   /** The temporary files of running downloads. */
   partialFiles(): string[] {
-    return [...this.tasks].flatMap((task) => (task.partialFile === undefined ? [] : [task.partialFile]));
+    return [...this.tasks].flatMap((task) => (task.partialFile === undefined ? [] : [task.partialFile.path]));
   }
 
   private async run(task: DownloadTask): Promise<void> {
@@ -164,14 +191,16 @@ export class DownloadService {
 
     activity('started');
     try {
-      const target = await confineDownloadPath(request.path, this.options.folders());
+      const { platform, partialSuffix = () => randomBytes(4).toString('hex') } = this.options;
+      const { target, folder } = await confineDownloadPath(request.path, this.options.folders(), platform);
+      await checkDownloadFolders(folder, dirname(target), request.path, platform);
       watchStall();
       const response = await fetchWithRedirectPolicy(
         this.options.fetch,
         request.url,
         // A compressed body would arrive decompressed, and its length would not match.
         { headers: { 'accept-encoding': 'identity' }, signal: controller.signal },
-        this.options.crossOriginRedirects,
+        this.options,
       );
       httpStatusCode = response.status;
       if (!response.ok || response.body === null) {
@@ -187,8 +216,6 @@ export class DownloadService {
         await response.body.cancel().catch(() => undefined);
         throw new TooLargeError('the download', maxBytes, total);
       }
-      await mkdir(dirname(target), { recursive: true });
-      const partialFile = partialFileName(target, randomBytes(4).toString('hex'));
       const counted = async function* (source: AsyncIterable<Buffer>) {
         for await (const chunk of source) {
           watchStall();
@@ -207,20 +234,15 @@ export class DownloadService {
           yield chunk;
         }
       };
-      // Created exclusively: a file that is already there, or a link in its place, is never
-      // written through.
-      const file = await open(partialFile, 'wx');
-      task.partialFile = partialFile;
-      try {
-        await confirmFolderUnchanged(partialFile, target, request.path);
-      } catch (error) {
-        await file.close();
-        throw error;
-      }
+      await makeDownloadFolders(dirname(target));
+      // Checked again: a folder made by someone else just before this host made it is theirs.
+      await checkDownloadFolders(folder, dirname(target), request.path, platform);
+      const file = await PartialFile.create(target, request.path, partialSuffix(), this.options.beforePartialFile);
+      task.partialFile = file;
       await pipeline(
         Readable.fromWeb(response.body as WebReadableStream<Uint8Array>),
         counted,
-        file.createWriteStream(),
+        file.writable(),
         { signal: controller.signal },
       );
       if (total !== null && received !== total) {
@@ -228,16 +250,16 @@ export class DownloadService {
       }
       clearTimeout(stallTimer);
       if (task.silenced) throw new Error('cancelled');
-      await confirmFolderUnchanged(partialFile, target, request.path);
-      await rename(partialFile, target);
+      await file.publish(this.options.beforeRename);
       task.partialFile = undefined;
+      await file.close();
       lastProgress = 100;
       report({ isFinish: true, result: ResultCode.Ok, errorMsg: '' });
       activity('finished');
     } catch (error) {
       clearTimeout(stallTimer);
       if (task.partialFile !== undefined) {
-        await rm(task.partialFile, { force: true }).catch(() => undefined);
+        await task.partialFile.discard();
         task.partialFile = undefined;
       }
       if (task.silenced) {
@@ -248,17 +270,6 @@ export class DownloadService {
       report({ isFinish: true, result, errorMsg });
       activity('failed', errorMsg);
     }
-  }
-}
-
-/**
- * The folder the partial file was opened in must still be the one the path was checked against:
- * a folder on the way that was replaced by a link since (to a folder outside, say) would
- * otherwise take the file elsewhere.
- */
-async function confirmFolderUnchanged(partialFile: string, target: string, requested: string): Promise<void> {
-  if ((await realpath(dirname(partialFile))) !== dirname(target)) {
-    throw new RefusedPathError(`"${requested}": a folder on its path was replaced while downloading`);
   }
 }
 

@@ -2,14 +2,15 @@ import { ResultCode, type HttpAnswerParams, type HttpRequestParams } from '../pr
 import { describeFetchError, isTimeout, type FetchLike } from './fetch';
 import { collectHeaders } from './response-headers';
 import { limitSignal } from '../time-limits';
-import { boundedText, fetchWithRedirectPolicy } from './fetch-policy';
+import { boundedText, fetchWithRedirectPolicy, type BodyBytes, type FetchPolicy } from './fetch-policy';
 
-export interface HttpRequestOptions {
+export interface HttpRequestOptions extends FetchPolicy {
   fetch: FetchLike;
   timeoutMs: number;
   /** The largest body handed to the library. */
   maxBodyBytes: number;
-  crossOriginRedirects: boolean;
+  /** Counts the body's bytes as they arrive, and holds its reading back while it has no room. */
+  bodyBytes?: BodyBytes;
   /** Aborts the exchange when the bridge goes away. */
   signal?: AbortSignal;
 }
@@ -41,9 +42,9 @@ export async function performHttpRequest(
       options.fetch,
       request.url,
       { method, headers: request.headers, body: method === 'POST' ? request.body : undefined, signal },
-      options.crossOriginRedirects,
+      options,
     );
-    const body = await boundedText(response, options.maxBodyBytes);
+    const body = await boundedText(response, options.maxBodyBytes, options.bodyBytes, signal);
     return answer({ httpStatusCode: response.status, headers: collectHeaders(response.headers), body });
   } catch (error) {
     if (timeout.aborted && isTimeout(timeout.reason)) {
