@@ -1,5 +1,18 @@
 import path from 'node:path';
 import type { Logger } from './logger';
+import {
+  arrayOf,
+  booleanValue,
+  describeValue,
+  functionValue,
+  isPlainObject,
+  nonEmptyString,
+  objectValue,
+  onlyKnownKeys,
+  stringRecord,
+  stringValue,
+  urlScheme,
+} from './option-checks';
 import type { FetchLike } from './services/fetch';
 import { timeLimit, wholeNumber } from './time-limits';
 
@@ -32,8 +45,18 @@ export interface StartBridgeOptions {
   /** Arguments for the executable; the bridge itself takes none. */
   args?: readonly string[];
   cwd?: string;
-  /** Added to this process's environment; MORVANE_PIPE is always set by the package. */
+  /**
+   * Variables for the bridge: added to this process's environment, or with `inheritEnv: false`
+   * the whole of it. MORVANE_PIPE and MORVANE_PIPE_SECRET are always set by the package.
+   */
   env?: NodeJS.ProcessEnv;
+  /**
+   * Whether the bridge gets this process's environment besides `env`; true by default. With
+   * false it gets only `env` and the package's variables, and on Windows also SystemRoot and
+   * windir when this process has them, without which a Windows program cannot load system DLLs
+   * (Node's spawn on Windows adds a few more of the system's variables itself when missing).
+   */
+  inheritEnv?: boolean;
   /** Performs the library's HTTP requests and downloads; the global fetch by default. */
   fetch?: FetchLike;
   /** Silent by default. */
@@ -69,6 +92,12 @@ export interface StartBridgeOptions {
    * to the pipe; past it, answers stop reading their bodies until room frees. 64 MiB by default.
    */
   httpBodyBudgetBytes?: number;
+  /**
+   * Aborting it while the bridge starts kills the bridge, cleans up and rejects with the signal's
+   * reason; an aborted one rejects at once. Once startBridge has resolved, it has no effect: use
+   * close() to end the bridge.
+   */
+  signal?: AbortSignal;
 }
 
 export interface ResolvedOptions {
@@ -80,6 +109,7 @@ export interface ResolvedOptions {
   bridgeCwd: string;
   timeouts: BridgeTimeouts;
   downloadProgressIntervalMs: number;
+  outputTailBytes: number;
   maxHttpBodyBytes: number;
   maxDownloadBytes: number;
   crossOriginRedirects: boolean;
@@ -90,61 +120,89 @@ export interface ResolvedOptions {
   httpBodyBudgetBytes: number;
 }
 
+const loggerMethods = ['debug', 'info', 'warn', 'error'] as const;
+
+type OptionChecks = { [Name in keyof Required<StartBridgeOptions>]: (value: unknown) => unknown };
+
+/** The check of every option startBridge knows; a key not listed here is refused. */
+const optionChecks: OptionChecks = {
+  executable: (value) => nonEmptyString('executable', value),
+  args: (value) => arrayOf('args', value, stringValue),
+  cwd: (value) => stringValue('cwd', value),
+  env: (value) => stringRecord('env', value),
+  inheritEnv: (value) => booleanValue('inheritEnv', value),
+  fetch: (value) => functionValue('fetch', value),
+  logger: checkedLogger,
+  downloadDirs: (value) => arrayOf('downloadDirs', value, nonEmptyString),
+  timeouts: checkedTimeouts,
+  downloadProgressIntervalMs: checkedInterval,
+  outputTailBytes: (value) => wholeNumber('outputTailBytes', value),
+  maxHttpBodyBytes: (value) => wholeNumber('maxHttpBodyBytes', value),
+  maxDownloadBytes: (value) => wholeNumber('maxDownloadBytes', value),
+  crossOriginRedirects: (value) => booleanValue('crossOriginRedirects', value),
+  allowedUrlSchemes: (value) => arrayOf('allowedUrlSchemes', value, urlScheme),
+  maxConcurrentHttpRequests: (value) => wholeNumber('maxConcurrentHttpRequests', value, 1),
+  maxConcurrentDownloads: (value) => wholeNumber('maxConcurrentDownloads', value, 1),
+  httpBodyBudgetBytes: (value) => wholeNumber('httpBodyBudgetBytes', value, 1),
+  signal: checkedSignal,
+};
+
+/**
+ * Checks every option, throwing a TypeError that names the first wrong one (an unknown key
+ * among them), and fills in the defaults. Runs before anything is started.
+ */
 export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
+  const given = objectValue('options', options);
+  onlyKnownKeys(given, Object.keys(optionChecks));
+  optionChecks.executable(given.executable);
+  for (const [name, check] of Object.entries(optionChecks)) {
+    if (given[name] !== undefined) check(given[name]);
+  }
   return {
     fetch: options.fetch ?? ((input, init) => fetch(input, init)),
     logger: options.logger ?? {},
     downloadDirs: (options.downloadDirs ?? []).map((dir) => path.resolve(dir)),
     bridgeCwd: path.resolve(options.cwd ?? '.'),
     timeouts: checkedTimeouts(options.timeouts),
-    downloadProgressIntervalMs: checkedInterval(options.downloadProgressIntervalMs),
-    maxHttpBodyBytes:
-      options.maxHttpBodyBytes === undefined ? 64 * 1024 * 1024 : wholeNumber('maxHttpBodyBytes', options.maxHttpBodyBytes),
-    maxDownloadBytes:
-      options.maxDownloadBytes === undefined ? 8 * 1024 ** 3 : wholeNumber('maxDownloadBytes', options.maxDownloadBytes),
-    crossOriginRedirects: checkedFlag('crossOriginRedirects', options.crossOriginRedirects, true),
-    allowedUrlSchemes: checkedSchemes(options.allowedUrlSchemes),
-    maxConcurrentHttpRequests: countFrom1('maxConcurrentHttpRequests', options.maxConcurrentHttpRequests, 8),
-    maxConcurrentDownloads: countFrom1('maxConcurrentDownloads', options.maxConcurrentDownloads, 4),
-    httpBodyBudgetBytes: countFrom1('httpBodyBudgetBytes', options.httpBodyBudgetBytes, 64 * 1024 * 1024),
+    downloadProgressIntervalMs: options.downloadProgressIntervalMs ?? 100,
+    outputTailBytes: options.outputTailBytes ?? 8192,
+    maxHttpBodyBytes: options.maxHttpBodyBytes ?? 64 * 1024 * 1024,
+    maxDownloadBytes: options.maxDownloadBytes ?? 8 * 1024 ** 3,
+    crossOriginRedirects: options.crossOriginRedirects ?? true,
+    allowedUrlSchemes: (options.allowedUrlSchemes ?? ['http:', 'https:']).map((scheme) => scheme.toLowerCase()),
+    maxConcurrentHttpRequests: options.maxConcurrentHttpRequests ?? 8,
+    maxConcurrentDownloads: options.maxConcurrentDownloads ?? 4,
+    httpBodyBudgetBytes: options.httpBodyBudgetBytes ?? 64 * 1024 * 1024,
   };
 }
 
-function countFrom1(name: string, value: number | undefined, byDefault: number): number {
-  return value === undefined ? byDefault : wholeNumber(name, value, 1);
-}
-
-function checkedSchemes(value: readonly string[] | undefined): readonly string[] {
-  if (value === undefined) return ['http:', 'https:'];
-  if (!Array.isArray(value) || !value.every((scheme) => typeof scheme === 'string' && /^[a-z][a-z0-9+.-]*:$/i.test(scheme))) {
-    throw new TypeError(`allowedUrlSchemes must be a list of URL schemes with their colon, such as "https:", not ${String(value)}`);
-  }
-  return value.map((scheme) => scheme.toLowerCase());
-}
-
-function checkedTimeouts(given: Partial<BridgeTimeouts> = {}): BridgeTimeouts {
+function checkedTimeouts(value: unknown = {}): BridgeTimeouts {
+  const given = objectValue('timeouts', value);
+  const names = Object.keys(defaultTimeouts) as (keyof BridgeTimeouts)[];
+  onlyKnownKeys(given, names, 'timeouts.');
   const timeouts = { ...defaultTimeouts };
-  for (const key of Object.keys(defaultTimeouts) as (keyof BridgeTimeouts)[]) {
-    if (given[key] !== undefined) timeouts[key] = timeLimit(`timeouts.${key}`, given[key]);
+  for (const name of names) {
+    if (given[name] !== undefined) timeouts[name] = timeLimit(`timeouts.${name}`, given[name]);
   }
   return timeouts;
 }
 
-function checkedInterval(value: number | undefined): number {
-  if (value === undefined) return 100;
+function checkedInterval(value: unknown): void {
   if (typeof value !== 'number' || !Number.isFinite(value) || value < 0) {
-    throw new TypeError(`downloadProgressIntervalMs must be a finite number from 0 up, not ${String(value)}`);
+    throw new TypeError(`downloadProgressIntervalMs must be a finite number from 0 up, not ${describeValue(value)}`);
   }
-  return value;
 }
 
-/** The bytes of the bridge's own output kept for error messages. */
-export function checkedOutputTailBytes(value: number | undefined): number {
-  return value === undefined ? 8192 : wholeNumber('outputTailBytes', value);
+function checkedLogger(value: unknown): void {
+  // A function (console.log, say) is refused: the package calls the logger's methods.
+  if (!isPlainObject(value)) {
+    throw new TypeError(`logger must be an object with optional debug, info, warn and error methods, not ${describeValue(value)}`);
+  }
+  for (const method of loggerMethods) {
+    if (value[method] !== undefined) functionValue(`logger.${method}`, value[method]);
+  }
 }
 
-function checkedFlag(name: string, value: unknown, byDefault: boolean): boolean {
-  if (value === undefined) return byDefault;
-  if (typeof value !== 'boolean') throw new TypeError(`${name} must be true or false, not ${String(value)}`);
-  return value;
+function checkedSignal(value: unknown): void {
+  if (!(value instanceof AbortSignal)) throw new TypeError(`signal must be an AbortSignal, not ${describeValue(value)}`);
 }

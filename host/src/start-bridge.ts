@@ -4,37 +4,47 @@ import { MorvaneBridge } from './bridge';
 import { BridgeExitError, MorvaneBridgeError } from './errors';
 import { guardUntilExit, type ExitGuard } from './exit-guard';
 import { logTo } from './logger';
-import { checkedOutputTailBytes, resolveOptions, type StartBridgeOptions } from './options';
+import { childEnvironment } from './child-environment';
+import { resolveOptions, type StartBridgeOptions } from './options';
 import { OutputTail } from './output-tail';
+import { awaitHello, helloLine, newPipeSecret, pipeSecretVariable } from './pipe-handshake';
 import { limitTimer } from './time-limits';
 import { removeStaleFiles } from './services/stale-partials';
 import { createPipeLocation, removePipeLocation, type PipeLocation } from './pipe-location';
 
 /**
  * Starts the bridge: makes a private pipe, starts the executable with the pipe's path in
- * MORVANE_PIPE, and accepts its one connection. Rejects when the bridge cannot be started,
- * exits, or does not connect in time.
+ * MORVANE_PIPE and a fresh secret in MORVANE_PIPE_SECRET, and accepts the one connection whose
+ * first line presents that secret. Rejects when an option is wrong (a TypeError, before anything
+ * starts), when the bridge cannot be started, exits, or does not connect in time, and when
+ * `options.signal` aborts first. Once it has resolved, the signal has no further effect.
  */
 export async function startBridge(options: StartBridgeOptions): Promise<MorvaneBridge> {
   const resolved = resolveOptions(options);
-  const outputTailBytes = checkedOutputTailBytes(options.outputTailBytes);
+  const signal = options.signal;
+  signal?.throwIfAborted();
   await removeStaleFiles(resolved.downloadDirs, resolved.logger);
+  signal?.throwIfAborted();
   const location = await createPipeLocation();
   const server = createServer();
   try {
+    signal?.throwIfAborted();
     await listen(server, location.path);
   } catch (error) {
-    await removePipeLocation(location);
+    await closeAndRemove(server, location);
+    if (signal?.aborted) throw signal.reason;
     throw new MorvaneBridgeError(`cannot listen on ${location.path}`, { cause: error });
   }
 
-  const output = new OutputTail(outputTailBytes);
+  const output = new OutputTail(resolved.outputTailBytes);
+  const secret = newPipeSecret();
   let child: ChildProcess | undefined;
   let guard: ExitGuard | undefined;
   try {
+    signal?.throwIfAborted();
     child = spawn(options.executable, options.args ?? [], {
       cwd: options.cwd,
-      env: { ...process.env, ...options.env, MORVANE_PIPE: location.path },
+      env: childEnvironment(options, { MORVANE_PIPE: location.path, [pipeSecretVariable]: secret }),
       stdio: ['ignore', 'pipe', 'pipe'],
       windowsHide: true,
     });
@@ -47,9 +57,13 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
         logTo(resolved.logger, 'debug', `bridge output: ${chunk.toString('utf8').trimEnd()}`);
       });
     }
-    const socket = await acceptBridge(server, child, output, options.executable, resolved.timeouts.connectMs);
-    // Nothing is read until the caller has had a chance to add its listeners.
-    socket.pause();
+    const socket = await acceptBridge(server, child, {
+      hello: helloLine(secret),
+      output,
+      executable: options.executable,
+      timeoutMs: resolved.timeouts.connectMs,
+      signal,
+    });
     await closeAndRemove(server, location);
     return new MorvaneBridge(child, socket, output, resolved, guard);
   } catch (error) {
@@ -77,41 +91,63 @@ function listen(server: Server, path: string): Promise<void> {
   });
 }
 
-/** Waits for the child's connection; later connections are turned away. */
-function acceptBridge(
-  server: Server,
-  child: ChildProcess,
-  output: OutputTail,
-  executable: string,
-  timeoutMs: number,
-): Promise<Socket> {
+interface AcceptOptions {
+  /** The line the child must send first. */
+  hello: Buffer;
+  output: OutputTail;
+  executable: string;
+  timeoutMs: number;
+  signal?: AbortSignal;
+}
+
+/**
+ * Waits for the child's connection: the first one to present the hello line. Any process may
+ * connect to the pipe, so every connection is heard out, and none is written to before its
+ * hello has matched; once one has, every other is closed. The accepted socket is paused, so
+ * nothing is read until the caller has had a chance to add its listeners.
+ */
+function acceptBridge(server: Server, child: ChildProcess, options: AcceptOptions): Promise<Socket> {
+  const { hello, output, executable, timeoutMs, signal } = options;
   return new Promise((resolve, reject) => {
-    let accepted = false;
-    const stop = () => {
+    let settled = false;
+    const waiting = new Set<Socket>();
+    const settle = () => {
+      settled = true;
       clearTimeout(timer);
       child.off('error', onSpawnError);
       child.off('exit', onExit);
+      signal?.removeEventListener('abort', onAbort);
+      for (const socket of waiting) socket.destroy();
+      waiting.clear();
     };
     server.on('connection', (socket) => {
-      if (accepted) {
+      if (settled) {
         socket.destroy();
         return;
       }
-      accepted = true;
-      stop();
-      server.close();
-      resolve(socket);
+      waiting.add(socket);
+      void awaitHello(socket, hello).then((matched) => {
+        waiting.delete(socket);
+        if (!matched) return;
+        if (settled) {
+          socket.destroy();
+          return;
+        }
+        settle();
+        server.close();
+        resolve(socket);
+      });
     });
     server.on('error', (error) => {
-      stop();
+      settle();
       reject(new MorvaneBridgeError('the pipe failed before the bridge connected', { cause: error }));
     });
     const onSpawnError = (error: Error) => {
-      stop();
+      settle();
       reject(new MorvaneBridgeError(`cannot start ${executable}: ${error.message}`, { cause: error }));
     };
     const onExit = () => {
-      stop();
+      settle();
       // Take the output tail only once the process's pipes are drained.
       const finish = () =>
         reject(
@@ -120,17 +156,22 @@ function acceptBridge(
             'starting the bridge',
           ),
         );
-      const settle = setTimeout(finish, 500);
+      const drained = setTimeout(finish, 500);
       child.once('close', () => {
-        clearTimeout(settle);
+        clearTimeout(drained);
         finish();
       });
     };
+    const onAbort = () => {
+      settle();
+      reject(signal!.reason);
+    };
     const timer = limitTimer(timeoutMs, () => {
-      stop();
+      settle();
       reject(new MorvaneBridgeError(`the bridge did not connect within ${timeoutMs} ms`));
     });
     child.once('error', onSpawnError);
     child.once('exit', onExit);
+    signal?.addEventListener('abort', onAbort, { once: true });
   });
 }

@@ -3,10 +3,9 @@
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { existsSync } from 'node:fs';
 import { mkdtemp, readdir, readFile, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
-import { join, resolve } from 'node:path';
+import { join } from 'node:path';
 import { after, afterEach, before, describe } from 'node:test';
 import { test } from './timed-test';
 import { promisify } from 'node:util';
@@ -25,14 +24,10 @@ import {
   type CatalogueServerOptions,
   type DriverRelease,
 } from '../src/dev/catalogue-server';
-import { nextEvent } from './helpers';
+import { nextEvent, realBridgePath, realBridgeSkip } from './helpers';
 
-const bridgePath =
-  process.env.MORVANE_BRIDGE ??
-  resolve(__dirname, '..', '..', '..', 'build', 'bin', process.platform === 'win32' ? 'morvane-bridge.exe' : 'morvane-bridge');
-const skip = existsSync(bridgePath)
-  ? false
-  : `no bridge at ${bridgePath}; build it with CMake or point MORVANE_BRIDGE at one`;
+const bridgePath = realBridgePath;
+const skip = realBridgeSkip;
 
 const adapterA = { vendorId: '10DE', deviceId: '2484' };
 // A real library with its steps and the demo takes longer than the default limit per test.

@@ -1,7 +1,8 @@
 import { once } from 'node:events';
 import { createServer, type IncomingMessage, type Server, type ServerResponse } from 'node:http';
 import { connect, createServer as createNetServer, type AddressInfo, type Server as NetServer, type Socket } from 'node:net';
-import { join } from 'node:path';
+import { existsSync } from 'node:fs';
+import { join, resolve } from 'node:path';
 import { after } from 'node:test';
 import { startBridge, type MorvaneBridge } from '../src';
 import type { BridgeEvents } from '../src/bridge';
@@ -9,6 +10,15 @@ import type { StartBridgeOptions } from '../src/options';
 import type { FakeScript } from './fixtures/fake-bridge';
 
 export const fakeBridgePath = join(__dirname, 'fixtures', 'fake-bridge.js');
+
+/** The real bridge: MORVANE_BRIDGE, or build/bin/morvane-bridge of this repository. */
+export const realBridgePath =
+  process.env.MORVANE_BRIDGE ??
+  resolve(__dirname, '..', '..', '..', 'build', 'bin', process.platform === 'win32' ? 'morvane-bridge.exe' : 'morvane-bridge');
+/** Why the suites of the real bridge are skipped, or false when it is there. */
+export const realBridgeSkip = existsSync(realBridgePath)
+  ? false
+  : `no bridge at ${realBridgePath}; build it with CMake or point MORVANE_BRIDGE at one`;
 
 const started = new Set<MorvaneBridge>();
 // A failed test must not leave a bridge running, or the test process never ends.
