@@ -22,6 +22,11 @@ constexpr int kInitFailed = 3;
 constexpr int kReturned = 4;
 constexpr int kStillInCall = 5;
 
+void GetSdkVersion() {
+  char version[MORVANE_VERSION_BUFFER_SIZE];
+  Morvane_GetSDKVersion(version);
+}
+
 class CallFaultDeathTest : public SimulatorTest {
  protected:
   struct ExportCall {
@@ -41,11 +46,7 @@ class CallFaultDeathTest : public SimulatorTest {
     return {
         {"Morvane_InitSDK", [this] { Init(); }},
         {"Morvane_UninitSDK", [] { Morvane_UninitSDK(); }},
-        {"Morvane_GetSDKVersion",
-         [] {
-           char version[MORVANE_VERSION_BUFFER_SIZE];
-           Morvane_GetSDKVersion(version);
-         }},
+        {"Morvane_GetSDKVersion", GetSdkVersion},
         {"Morvane_GetDisplayDevice",
          [] {
            uint32_t count = 0;
@@ -66,15 +67,20 @@ class CallFaultDeathTest : public SimulatorTest {
     };
   }
 
-  // In the child: inits (unless init is the call), then makes the call with a watchdog running.
-  void InitAndCall(const ExportCall& c) {
-    if (std::string(c.exportName) != "Morvane_InitSDK" && Init() != 0) std::_Exit(kInitFailed);
+  // In the child: makes the call with a watchdog running, and ends the child.
+  static void CallUnderWatchdog(const std::function<void()>& call) {
     std::thread([] {
       std::this_thread::sleep_for(500ms);
       std::_Exit(kStillInCall);
     }).detach();
-    c.call();
+    call();
     std::_Exit(kReturned);
+  }
+
+  // In the child: inits (unless init is the call), then makes the call under the watchdog.
+  void InitAndCall(const ExportCall& c) {
+    if (std::string(c.exportName) != "Morvane_InitSDK" && Init() != 0) std::_Exit(kInitFailed);
+    CallUnderWatchdog(c.call);
   }
 
   CheckJob check_;
@@ -95,6 +101,18 @@ TEST_F(CallFaultDeathTest, HangInCallNeverReturns) {
     SetFault("hangInCall", c.exportName);
     EXPECT_EXIT(InitAndCall(c), ::testing::ExitedWithCode(kStillInCall), "");
   }
+}
+
+TEST_F(CallFaultDeathTest, InitThatFailsLeavesNoFaultOfTheMachineBefore) {
+  SetFault("crashInCall", "Morvane_GetSDKVersion");
+  EXPECT_EXIT(
+      {
+        if (Init() != 0) std::_Exit(kInitFailed);
+        machine_ = json::array();  // not a machine: this init fails
+        if (Init() != -2009) std::_Exit(kInitFailed);
+        CallUnderWatchdog(GetSdkVersion);
+      },
+      ::testing::ExitedWithCode(kReturned), "");
 }
 
 }  // namespace
