@@ -69,6 +69,23 @@ export interface StartBridgeOptions {
    * to the pipe; past it, answers stop reading their bodies until room frees. 64 MiB by default.
    */
   httpBodyBudgetBytes?: number;
+  /**
+   * Restarts the bridge after a crash, at most `maxRestarts` times within `withinMs`; off by
+   * default. See the `crash`, `restarted` and `gaveUp` events.
+   */
+  restart?: RestartPolicy;
+  /**
+   * A request that has waited this long while nothing at all came from the bridge takes the
+   * bridge as hung: it is killed and handled as a crash. Off by default (0 or Infinity: off).
+   */
+  hangTimeoutMs?: number;
+}
+
+export interface RestartPolicy {
+  /** Restarts allowed within `withinMs`; one crash more gives up. A whole number from 0 up. */
+  maxRestarts: number;
+  /** The window, in ms, in which crashes are counted. */
+  withinMs: number;
 }
 
 export interface ResolvedOptions {
@@ -88,6 +105,9 @@ export interface ResolvedOptions {
   maxConcurrentHttpRequests: number;
   maxConcurrentDownloads: number;
   httpBodyBudgetBytes: number;
+  restart: RestartPolicy | undefined;
+  /** Infinity: no watchdog. */
+  hangTimeoutMs: number;
 }
 
 export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
@@ -107,6 +127,19 @@ export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
     maxConcurrentHttpRequests: countFrom1('maxConcurrentHttpRequests', options.maxConcurrentHttpRequests, 8),
     maxConcurrentDownloads: countFrom1('maxConcurrentDownloads', options.maxConcurrentDownloads, 4),
     httpBodyBudgetBytes: countFrom1('httpBodyBudgetBytes', options.httpBodyBudgetBytes, 64 * 1024 * 1024),
+    restart: checkedRestart(options.restart),
+    hangTimeoutMs: options.hangTimeoutMs === undefined ? Infinity : timeLimit('hangTimeoutMs', options.hangTimeoutMs),
+  };
+}
+
+function checkedRestart(value: RestartPolicy | undefined): RestartPolicy | undefined {
+  if (value === undefined) return undefined;
+  if (typeof value !== 'object' || value === null) {
+    throw new TypeError(`restart must be an object such as { maxRestarts: 5, withinMs: 180000 }, not ${String(value)}`);
+  }
+  return {
+    maxRestarts: wholeNumber('restart.maxRestarts', value.maxRestarts),
+    withinMs: timeLimit('restart.withinMs', value.withinMs),
   };
 }
 

@@ -4,7 +4,7 @@ import { MorvaneBridge } from './bridge';
 import { BridgeExitError, MorvaneBridgeError } from './errors';
 import { guardUntilExit, type ExitGuard } from './exit-guard';
 import { logTo } from './logger';
-import { checkedOutputTailBytes, resolveOptions, type StartBridgeOptions } from './options';
+import { checkedOutputTailBytes, resolveOptions, type ResolvedOptions, type StartBridgeOptions } from './options';
 import { OutputTail } from './output-tail';
 import { limitTimer } from './time-limits';
 import { removeStaleFiles } from './services/stale-partials';
@@ -19,6 +19,30 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
   const resolved = resolveOptions(options);
   const outputTailBytes = checkedOutputTailBytes(options.outputTailBytes);
   await removeStaleFiles(resolved.downloadDirs, resolved.logger);
+  const launch = (signal?: AbortSignal) => launchBridge(options, resolved, outputTailBytes, signal);
+  return new MorvaneBridge(await launch(), resolved, launch);
+}
+
+/** A started bridge process, connected to its pipe. */
+export interface LaunchedBridge {
+  child: ChildProcess;
+  /** Paused: nothing is read until the owner resumes it. */
+  socket: Socket;
+  output: OutputTail;
+  guard: ExitGuard;
+}
+
+/**
+ * Makes a private pipe, starts the executable with the pipe's path in MORVANE_PIPE, and accepts
+ * its one connection. Called again for every restart. An abort kills the process and rejects.
+ */
+async function launchBridge(
+  options: StartBridgeOptions,
+  resolved: ResolvedOptions,
+  outputTailBytes: number,
+  signal?: AbortSignal,
+): Promise<LaunchedBridge> {
+  signal?.throwIfAborted();
   const location = await createPipeLocation();
   const server = createServer();
   try {
@@ -47,14 +71,17 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
         logTo(resolved.logger, 'debug', `bridge output: ${chunk.toString('utf8').trimEnd()}`);
       });
     }
-    const socket = await acceptBridge(server, child, output, options.executable, resolved.timeouts.connectMs);
+    const socket = await acceptBridge(server, child, output, options.executable, resolved.timeouts.connectMs, signal);
     // Nothing is read until the caller has had a chance to add its listeners.
     socket.pause();
     await closeAndRemove(server, location);
-    return new MorvaneBridge(child, socket, output, resolved, guard);
+    return { child, socket, output, guard };
   } catch (error) {
     if (child !== undefined && child.exitCode === null && child.signalCode === null) {
+      const exited = new Promise((resolve) => child!.once('exit', resolve));
       child.kill('SIGKILL');
+      // An abandoned start leaves no process behind once it has rejected.
+      if (signal?.aborted) await exited;
     }
     await closeAndRemove(server, location);
     guard?.release();
@@ -84,6 +111,7 @@ function acceptBridge(
   output: OutputTail,
   executable: string,
   timeoutMs: number,
+  signal?: AbortSignal,
 ): Promise<Socket> {
   return new Promise((resolve, reject) => {
     let accepted = false;
@@ -91,6 +119,7 @@ function acceptBridge(
       clearTimeout(timer);
       child.off('error', onSpawnError);
       child.off('exit', onExit);
+      signal?.removeEventListener('abort', onAbort);
     };
     server.on('connection', (socket) => {
       if (accepted) {
@@ -130,7 +159,13 @@ function acceptBridge(
       stop();
       reject(new MorvaneBridgeError(`the bridge did not connect within ${timeoutMs} ms`));
     });
+    const onAbort = () => {
+      stop();
+      reject(new MorvaneBridgeError('the start of the bridge was abandoned', { cause: signal!.reason }));
+    };
     child.once('error', onSpawnError);
     child.once('exit', onExit);
+    signal?.addEventListener('abort', onAbort, { once: true });
+    if (signal?.aborted) onAbort();
   });
 }
