@@ -493,6 +493,10 @@ describe('starting', () => {
       ['maxHttpBodyBytes', { maxHttpBodyBytes: -1 }],
       ['maxDownloadBytes', { maxDownloadBytes: Number.NaN }],
       ['crossOriginRedirects', { crossOriginRedirects: 'yes' as unknown as boolean }],
+      ['restart', { restart: 5 as unknown as StartBridgeOptions['restart'] }],
+      ['restart.maxRestarts', { restart: { maxRestarts: -1, withinMs: 1_000 } }],
+      ['restart.withinMs', { restart: { maxRestarts: 1, withinMs: Number.NaN } }],
+      ['hangTimeoutMs', { hangTimeoutMs: -1 }],
     ];
     for (const [name, options] of bad) {
       const error = await startBridge({ executable: join(tmpdir(), 'never-started'), ...options }).then(
