@@ -198,7 +198,7 @@ describe('a crash of the bridge', () => {
         onConnect: [{ reverse: { id: '0', method: 'downloadFile', params: { url: `${base}/package`, path, sdkTaskId: 1, sdkData: '1' } } }],
         methods: { getSdkVersion: [{ exit: 70 }] },
       };
-      const bridge = await startFakeBridge(script, { downloadDirs: [folder] });
+      const bridge = await startFakeBridge(script, { downloadDirs: [folder], downloadProgressIntervalMs: 0 });
       await nextEvent(bridge, 'download', (activity) => activity.kind === 'progress');
       const parts = () => readdirSync(folder).filter((name) => name.endsWith('.part'));
       assert.equal(parts().length, 1);
@@ -224,9 +224,14 @@ describe('the restart policy', () => {
     await bridge.init({ ...initOptions, appName: 'first' });
     await bridge.init(initOptions);
     await bridge.setDriverDownloadDir('/tmp/crash-downloads');
-    let meanwhile: Promise<unknown> | undefined;
+    // Calls made while the old process is gone, and while the new one has not yet answered the
+    // init sent again: both wait for the restart to finish.
+    const meanwhile: Promise<unknown>[] = [];
     bridge.once('crash', () => {
-      meanwhile = bridge.getDisplayDevices();
+      meanwhile.push(bridge.getDisplayDevices());
+      void nextEvent(bridge, 'wire', (direction, line) => direction === 'out' && line.includes('"init"')).then(() =>
+        meanwhile.push(bridge.getDisplayDevices()),
+      );
     });
     const restarted = nextEvent(bridge, 'restarted');
     const error = await failure(bridge.getSdkVersion());
@@ -235,13 +240,15 @@ describe('the restart policy', () => {
     assert.deepEqual([info.attempt, info.crash.signal, info.crash.meaning], [1, 'SIGSEGV', 'invalid memory access']);
     assert.equal(info.pid, bridge.pid);
     assert.notEqual(bridge.pid, firstPid);
-    assert.equal(((await meanwhile) as { name: string }[])[0].name, 'Fake Adapter');
+    assert.equal(meanwhile.length, 2);
+    for (const devices of await Promise.all(meanwhile)) assert.equal((devices as { name: string }[])[0].name, 'Fake Adapter');
     assert.equal(await bridge.getSdkVersion(), '9.8.7');
     assert.equal(bridge.exitStatus, undefined);
     assert.deepEqual(starts(record).map((line) => line.start), [0, 1]);
     assert.deepEqual(requestsOf(record, 1), [
       ['init', initOptions],
       ['setDriverDownloadDir', { dir: '/tmp/crash-downloads' }],
+      ['getDisplayDevice', undefined],
       ['getDisplayDevice', undefined],
       ['getSdkVersion', undefined],
     ]);
