@@ -20,6 +20,7 @@ export {
   type BridgeCrashInfo,
   type BridgeExitInfo,
 } from './errors';
+export { describeExit } from './exit-codes';
 export { defaultTimeouts, type BridgeTimeouts, type RestartPolicy, type StartBridgeOptions } from './options';
 export type { Logger } from './logger';
 export type { FetchLike } from './services/fetch';
