@@ -443,9 +443,12 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
     if (this.closeRequested) return;
     const attempt = this.crashes?.record();
     if (attempt !== undefined && this.relaunch !== undefined) {
-      this.restarting = this.restart(crash, attempt).finally(() => {
-        this.restarting = undefined;
+      // A crash of the new process while it gets its init again starts the next restart before
+      // this one has returned: only the latest is forgotten when it ends.
+      const restarting = this.restart(crash, attempt).finally(() => {
+        if (this.restarting === restarting) this.restarting = undefined;
       });
+      this.restarting = restarting;
       return;
     }
     if (this.crashes !== undefined) {

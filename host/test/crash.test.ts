@@ -18,7 +18,7 @@ import {
 import { crashInfoOf } from '../src/crash-info';
 import { describeExit } from '../src/exit-codes';
 import type { StartBridgeOptions } from '../src/options';
-import type { FakeScript } from './fixtures/fake-bridge';
+import type { FakeAction, FakeScript } from './fixtures/fake-bridge';
 import { readRecord } from './fixtures/fake-record';
 import { collect, delay, eventually, nextEvent, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
 import { test } from './timed-test';
@@ -256,22 +256,35 @@ describe('the restart policy', () => {
   });
 
   test('more crashes than maxRestarts within the window: it gives up, says so, and stays ended', { skip: noSignals }, async () => {
-    const { bridge, record } = await startRecorded({ onConnect: [{ sleep: 50 }, { kill: 'SIGSEGV' }] }, { restart: { maxRestarts: 2, withinMs: 60_000 } });
-    const restarts = collect(bridge, 'restarted');
-    const crashes = collect(bridge, 'crash');
-    const exits = collect(bridge, 'exit');
-    const [gaveUp] = await nextEvent(bridge, 'gaveUp');
-    assert.match(gaveUp.reason, /3 crashes within 60000 ms, more than restart\.maxRestarts \(2\)/);
-    assert.equal(gaveUp.crash.signal, 'SIGSEGV');
-    assert.deepEqual(restarts.map(([info]) => info.attempt), [1, 2]);
-    assert.equal(crashes.length, 3);
-    await eventually(() => exits.length === 1);
-    assert.equal(bridge.exitStatus?.signal, 'SIGSEGV');
-    const later = await failure(bridge.getSdkVersion());
-    assert.ok(later instanceof BridgeCrashError, String(later));
-    await delay(200);
-    assert.equal(starts(record).length, 3);
-    await bridge.close();
+    const crashing: FakeAction[] = [{ sleep: 50 }, { kill: 'SIGSEGV' }];
+    const cases: { name: string; script: FakeScript }[] = [
+      { name: 'every process crashes once connected', script: { onConnect: crashing } },
+      { name: 'every new process crashes on the init sent again', script: { methods: { getSdkVersion: crashing }, afterRestart: { methods: { init: crashing } } } },
+    ];
+    for (const { name, script } of cases) {
+      const { bridge, record } = await startRecorded(script, { restart: { maxRestarts: 2, withinMs: 60_000 } });
+      const restarts = collect(bridge, 'restarted');
+      const crashes = collect(bridge, 'crash');
+      const exits = collect(bridge, 'exit');
+      const gaveUp = nextEvent(bridge, 'gaveUp');
+      if (script.methods?.getSdkVersion) {
+        await bridge.init(initOptions);
+        await failure(bridge.getSdkVersion());
+      }
+      const [info] = await gaveUp;
+      assert.match(info.reason, /3 crashes within 60000 ms, more than restart\.maxRestarts \(2\)/, name);
+      assert.equal(info.crash.signal, 'SIGSEGV', name);
+      // A process that crashes before it has its init again is not a restart that happened.
+      assert.deepEqual(restarts.map(([restart]) => restart.attempt), script.afterRestart ? [] : [1, 2], name);
+      assert.equal(crashes.length, 3, name);
+      await eventually(() => exits.length === 1);
+      assert.equal(bridge.exitStatus?.signal, 'SIGSEGV', name);
+      const later = await failure(bridge.getSdkVersion());
+      assert.ok(later instanceof BridgeCrashError, `${name}: ${later}`);
+      await delay(200);
+      assert.equal(starts(record).length, 3, name);
+      await bridge.close();
+    }
   });
 
   test('close() during a restart resolves, leaves no process behind and emits no restart', { skip: noSignals }, async () => {
