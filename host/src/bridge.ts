@@ -125,7 +125,6 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
     }
   }
 
-  /** Process id of the bridge. */
   /** Process id of the bridge: the latest process, after a restart. */
   get pid(): number | undefined {
     return this.lastPid;
