@@ -2,7 +2,8 @@
 # The whole job in one command: builds the bridge with the simulated driver library and the
 # Node.js host package, then runs the demo (a local catalogue server, init, version, adapters,
 # a check of each, an update with progress, the adapters again). Extra arguments go to the demo,
-# e.g. --wire to show every line on the pipe.
+# e.g. --wire to show every line on the pipe, or --crash to make the simulated library crash in
+# the middle of the update once: the package restarts the bridge and the demo updates again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

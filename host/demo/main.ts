@@ -4,11 +4,16 @@
 //   npm run demo               (MORVANE_BRIDGE=/path/to/morvane-bridge to choose the bridge)
 //   npm run demo -- --wire     shows every line on the pipe
 //   npm run demo -- --log      shows the library's log lines
+//   npm run demo -- --crash    the library crashes in the middle of the update; the package
+//                              restarts the bridge and the demo updates again
+import { once } from 'node:events';
 import { existsSync } from 'node:fs';
 import { mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import {
+  BridgeCrashError,
+  describeExit,
   resultCodeName,
   startBridge,
   type DisplayDevice,
@@ -17,10 +22,13 @@ import {
 } from '../src';
 import { startCatalogueServer, type CatalogueServer } from '../src/dev/catalogue-server';
 import { lineView, terminalView } from './progress';
+import { writeSimMachine } from './sim-machine';
 
-const usage = `usage: node dist/demo/main.js [--wire] [--log]
-  --wire  print every line exchanged with the bridge
-  --log   print the driver library's log lines
+const usage = `usage: node dist/demo/main.js [--wire] [--log] [--crash]
+  --wire   print every line exchanged with the bridge
+  --log    print the driver library's log lines
+  --crash  make the simulated library crash in the middle of the update, once: the bridge is
+           restarted and the update tried again
 The bridge is MORVANE_BRIDGE, or build/bin/morvane-bridge of this repository.`;
 
 function defaultBridgePath(): string {
@@ -84,13 +92,30 @@ async function run(flags: Set<string>): Promise<void> {
     out.write(`Driver catalogue   ${site.catalogueUrl}\n`);
     out.write(`Bridge             ${bridgePath}\n\n`);
 
+    const crashing = flags.has('--crash');
+    const machine = join(work, 'machine.json');
+    // The library crashes at the unpacking step; a delay lets its last report reach the screen.
+    if (crashing) writeSimMachine(machine, { crashDuringUpdate: 'unzip', stepDelayMs: 300 });
     bridge = await startBridge({
       executable: bridgePath,
       logger: {
-        warn: (message) => process.stderr.write(`warning: ${message}\n`),
+        // A crash is told below, in words; the package's own warnings about it would repeat it.
+        warn: (message) => crashing || process.stderr.write(`warning: ${message}\n`),
         error: (message) => process.stderr.write(`error: ${message}\n`),
       },
+      ...(crashing && { env: { MORVANE_SIM_MACHINE: machine }, restart: { maxRestarts: 3, withinMs: 180_000 } }),
     });
+    if (crashing) {
+      bridge.on('crash', (crash) => {
+        out.write(`\n  The bridge crashed: ${describeExit(crash.code, crash.signal)} (${crash.meaning}).\n`);
+        // The next process's init reads the machine again: this time without the fault.
+        writeSimMachine(machine);
+      });
+      bridge.on('restarted', ({ attempt, pid }) =>
+        out.write(`  The package restarted the bridge (attempt ${attempt}, process ${pid}) and sent it init and the download folder again.\n`),
+      );
+      bridge.on('gaveUp', ({ reason }) => out.write(`  The package gave up restarting the bridge: ${reason}\n`));
+    }
     if (flags.has('--wire')) {
       bridge.on('wire', (direction, line) => out.write(`${direction === 'out' ? '  >> ' : '  << '}${line}\n`));
     }
@@ -126,12 +151,24 @@ async function run(flags: Set<string>): Promise<void> {
     }
     const device = before[target];
     out.write(`Updating ${device.name} to ${checks[target].driverVersion}\n`);
-    const view = out.isTTY && !flags.has('--wire') ? terminalView(out) : lineView(out);
     const updateStarted = Date.now();
-    try {
-      for await (const status of bridge.updateDisplayDeviceDriver(device)) view.show(status);
-    } finally {
-      view.end();
+    for (let attempt = 1; ; attempt++) {
+      const restarted = once(bridge, 'restarted');
+      restarted.catch(() => undefined);
+      const view = out.isTTY && !flags.has('--wire') ? terminalView(out) : lineView(out);
+      let crashed = false;
+      try {
+        for await (const status of bridge.updateDisplayDeviceDriver(device)) view.show(status);
+      } catch (error) {
+        if (!(error instanceof BridgeCrashError) || attempt >= 3) throw error;
+        crashed = true;
+      } finally {
+        view.end();
+      }
+      if (!crashed) break;
+      out.write(`  Update ${attempt} was cut short by the crash; waiting for the restart.\n`);
+      await restarted;
+      out.write(`Updating ${device.name} again\n`);
     }
     out.write(`  Done in ${((Date.now() - updateStarted) / 1000).toFixed(1)} s\n\n`);
 
@@ -155,7 +192,7 @@ process.stdout.on('error', (error: NodeJS.ErrnoException) => {
 });
 
 const flags = new Set(process.argv.slice(2));
-const unknown = [...flags].filter((flag) => !['--wire', '--log'].includes(flag));
+const unknown = [...flags].filter((flag) => !['--wire', '--log', '--crash'].includes(flag));
 if (flags.has('--help') || flags.has('-h') || unknown.length > 0) {
   process.stderr.write(`${unknown.length > 0 ? `unknown option ${unknown.join(' ')}\n` : ''}${usage}\n`);
   process.exit(unknown.length > 0 ? 2 : 0);

@@ -1,62 +1,41 @@
 import './dispose-symbol';
-import type { ChildProcess } from 'node:child_process';
-import { setMaxListeners } from 'node:events';
-import type { Socket } from 'node:net';
 import path from 'node:path';
+import type { BridgeEvents } from './bridge-events';
+import { BridgeSession } from './bridge-session';
+import { crashInfoOf } from './crash-info';
+import { CrashWindow } from './crash-window';
 import {
   BridgeClosedError,
+  BridgeCrashError,
   BridgeExitError,
   BridgeReplyError,
   BridgeStatusError,
   BridgeTimeoutError,
+  type BridgeCrashInfo,
   type BridgeExitInfo,
 } from './errors';
-import type { ExitGuard } from './exit-guard';
-import { LineChannel } from './line-channel';
-import { limitTimer, timeLimit } from './time-limits';
+import { describeExit } from './exit-codes';
+import { HangWatchdog } from './hang-watchdog';
+import { timeLimit } from './time-limits';
 import { logTo, type Logger, type LogMethod } from './logger';
 import type { ResolvedOptions } from './options';
-import type { OutputTail } from './output-tail';
 import { PendingRequests } from './pending-requests';
 import { SafeEmitter } from './safe-emitter';
-import {
-  parseLine,
-  type DeviceRef,
-  type DisplayDevice,
-  type DownloadFileParams,
-  type DriverCheckResult,
-  type HostMethod,
-  type HttpAnswerParams,
-  type HttpRequestParams,
-  type InitOptions,
-  type ResponseResult,
-  type UpdateStatus,
-  type WireMessage,
+import type {
+  DeviceRef,
+  DisplayDevice,
+  DriverCheckResult,
+  HostMethod,
+  InitOptions,
+  ResponseResult,
+  UpdateStatus,
+  WireMessage,
 } from './protocol';
-import { ByteBudget } from './services/byte-budget';
-import { DownloadService, type DownloadActivity } from './services/download';
-import { performHttpRequest } from './services/http-request';
-import type { BodyBytes } from './services/fetch-policy';
-import { Limiter, type EndTurn } from './services/limiter';
 import { removeStaleFiles } from './services/stale-partials';
+import type { LaunchedBridge } from './start-bridge';
 import { UpdateJob } from './update-job';
 
-/** The events of a MorvaneBridge and their arguments. */
-export interface BridgeEvents {
-  /** The bridge could not handle a line or an event the host sent. */
-  fatal: [error: string];
-  /** A line from the bridge that is not a message the host understands. */
-  malformed: [line: string, problem: string];
-  /** A log line of the driver library. */
-  log: [line: string];
-  /** Progress of a download made for the library. */
-  download: [activity: DownloadActivity];
-  /** Every line on the pipe, as received ('in') or sent ('out'), without its line feed. */
-  wire: [direction: 'in' | 'out', line: string];
-  /** The bridge process has ended. */
-  exit: [info: BridgeExitInfo];
-}
-
+export type { BridgeEvents, BridgeGaveUpInfo, BridgeRestartInfo } from './bridge-events';
 
 export interface RequestOptions {
   /** Aborting rejects the call at once with the signal's reason; a late response is ignored. */
@@ -83,93 +62,80 @@ interface CheckJob {
   fail(error: Error): void;
 }
 
+/** Starts a new bridge process, as startBridge started the first; an abort gives up the start. */
+export type Relaunch = (signal: AbortSignal) => Promise<LaunchedBridge>;
+
 /**
- * A running morvane-bridge process and the pipe to it. Made by `startBridge`. Serves the
- * library's HTTP requests, downloads and log lines for as long as it runs.
+ * The morvane-bridge and the pipe to it. Made by `startBridge`. Serves the library's HTTP
+ * requests, downloads and log lines for as long as it runs. With a restart policy, a crashed
+ * bridge process is replaced by a new one behind the same object.
  */
 export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDisposable {
-  private readonly channel: LineChannel;
   private readonly pending = new PendingRequests();
   private readonly checks = new Map<string, CheckJob>();
   private readonly updates = new Map<string, UpdateJob>();
-  private readonly downloads: DownloadService;
-  private readonly httpTurns: Limiter;
-  private readonly httpBodies: ByteBudget;
-  private readonly stopServices = new AbortController();
   private readonly logger: Logger;
   private lastId = 0;
-  private exitInfo: BridgeExitInfo | undefined;
-  private readonly exited: Promise<BridgeExitInfo>;
-  private closing: Promise<BridgeExitInfo> | undefined;
-  private closeRequested = false;
+  /** The running process; undefined while a restart starts the next one, and once ended. */
+  private session: BridgeSession | undefined;
+  private lastPid: number | undefined;
+  /** The end of the latest process. */
+  private lastExit: BridgeExitInfo | undefined;
+  /** False while a restart runs: requests wait in `held` until the new process has its init again. */
+  private accepting = true;
+  private readonly held: WireMessage[] = [];
+  private readonly crashes: CrashWindow | undefined;
+  private restarting: Promise<void> | undefined;
+  private readonly stopRestart = new AbortController();
+  private readonly watchdog: HangWatchdog | undefined;
+  /** What a restart sends again: the last init that succeeded, the last download folder as given. */
+  private lastInit: Record<string, unknown> | undefined;
+  private lastDownloadDirGiven: string | undefined;
   /** The folder last given to setDriverDownloadDir, resolved as the bridge resolves it. */
   private downloadDir: string | undefined;
+  private exitInfo: BridgeExitInfo | undefined;
+  /** The crash that ended the bridge for good, if one did. */
+  private finalCrash: BridgeCrashInfo | undefined;
+  private readonly exited: Promise<BridgeExitInfo>;
+  private resolveExited!: (info: BridgeExitInfo) => void;
+  private closing: Promise<BridgeExitInfo> | undefined;
+  private closeRequested = false;
 
-  /** @internal Use startBridge. */
+  /** @internal Use startBridge. Without `relaunch` no restart is possible. */
   constructor(
-    private readonly child: ChildProcess,
-    socket: Socket,
-    output: OutputTail,
+    launched: LaunchedBridge,
     private readonly options: ResolvedOptions,
-    private readonly exitGuard: ExitGuard,
+    private readonly relaunch?: Relaunch,
   ) {
     super();
     this.logger = options.logger;
-    this.channel = new LineChannel(socket, {
-      line: (line) => this.receive(line),
-      oversized: (length) => this.reportMalformed(`(${length} characters)`, 'line too long'),
-      closed: () => this.onPipeClosed(),
-    });
-    this.downloads = new DownloadService({
-      fetch: options.fetch,
-      folders: () => (this.downloadDir === undefined ? [] : [this.downloadDir]).concat(options.downloadDirs),
-      stallTimeoutMs: options.timeouts.downloadStallMs,
-      maxBytes: options.maxDownloadBytes,
-      maxConcurrent: options.maxConcurrentDownloads,
-      crossOriginRedirects: options.crossOriginRedirects,
-      allowedUrlSchemes: options.allowedUrlSchemes,
-      progressIntervalMs: options.downloadProgressIntervalMs,
-      report: (params, requestId) => void this.sendEvent('downloadFile', requestId, params),
-      activity: (activity) => {
-        if (activity.kind === 'failed') this.log('warn', `download ${activity.sdkTaskId} failed: ${activity.errorMsg}`);
-        this.emit('download', activity);
-      },
-    });
-    // Every request waiting for its turn, and every running one, listens for the bridge going away.
-    setMaxListeners(0, this.stopServices.signal);
-    this.httpTurns = new Limiter(options.maxConcurrentHttpRequests);
-    this.httpBodies = new ByteBudget(options.httpBodyBudgetBytes);
     this.exited = new Promise((resolve) => {
-      const ended = () => {
-        // Wait briefly for the last output to arrive before the tail is taken.
-        const settle = setTimeout(finish, 500);
-        child.once('close', finish);
-        function finish() {
-          clearTimeout(settle);
-          child.off('close', finish);
-          resolve({ code: child.exitCode, signal: child.signalCode, output: output.text() });
-        }
-      };
-      if (child.exitCode !== null || child.signalCode !== null) ended();
-      else child.once('exit', ended);
+      this.resolveExited = resolve;
     });
-    exitGuard.setLeftovers(() => this.downloads.partialFiles());
-    void this.exited.then((info) => this.onExit(info));
+    this.crashes = options.restart === undefined ? undefined : new CrashWindow(options.restart);
+    const first = this.adopt(launched);
     // Reading starts once the caller of startBridge has added its listeners.
-    setImmediate(() => socket.resume());
+    setImmediate(() => first.start());
+    if (options.hangTimeoutMs !== Infinity) {
+      this.watchdog = new HangWatchdog(options.hangTimeoutMs, {
+        oldestWaitSince: () => (this.session?.ended === false ? this.pending.oldestSince() : undefined),
+        lastLineAt: () => this.session?.lastLineAt,
+        hung: (silentForMs) => this.session?.killAsHung(silentForMs),
+      });
+    }
   }
 
-  /** Process id of the bridge. */
+  /** Process id of the bridge: the latest process, after a restart. */
   get pid(): number | undefined {
-    return this.child.pid;
+    return this.lastPid;
   }
 
-  /** How the bridge ended; undefined while it runs. */
+  /** How the bridge ended for good; undefined while it runs or restarts. */
   get exitStatus(): BridgeExitInfo | undefined {
     return this.exitInfo;
   }
 
-  /** Resolves when the bridge process has ended, for whatever reason. */
+  /** Resolves when the bridge has ended for good, for whatever reason (a restart is not an end). */
   waitForExit(): Promise<BridgeExitInfo> {
     return this.exited;
   }
@@ -187,6 +153,7 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
       if (options[key] !== undefined) params[key] = options[key];
     }
     await this.call('init', params, requestOptions);
+    this.lastInit = params;
   }
 
   async getSdkVersion(options: RequestOptions = {}): Promise<string> {
@@ -210,6 +177,7 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
     this.downloadDir = resolved;
     try {
       await this.call('setDriverDownloadDir', { dir }, options);
+      this.lastDownloadDirGiven = dir;
     } catch (error) {
       const refused = error instanceof BridgeStatusError || error instanceof BridgeReplyError;
       if (refused && this.downloadDir === resolved) this.downloadDir = previous;
@@ -339,27 +307,25 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
   private async shutDown(): Promise<BridgeExitInfo> {
     this.closeRequested = true;
     this.failEverything((context) => new BridgeClosedError(context));
-    this.stopServices.abort();
-    await this.downloads.stopAll();
-    if (this.exitInfo === undefined) {
-      this.channel.end();
-      const kill = limitTimer(this.options.timeouts.closeMs, () => this.child.kill('SIGKILL'));
-      await this.exited;
-      clearTimeout(kill);
-    }
-    this.channel.destroy();
+    // A restart under way stops at its next step; a process it started is closed below.
+    this.stopRestart.abort();
+    await this.restarting;
+    const info = this.session === undefined ? this.lastExit! : await this.session.close();
+    this.finish(info);
     return this.exited;
   }
 
   /** Why a new request cannot be made, if it cannot. */
   private refusal(context: string): Error | undefined {
     if (this.closeRequested) return new BridgeClosedError(context);
+    if (this.finalCrash !== undefined) return new BridgeCrashError(this.finalCrash, context);
     if (this.exitInfo !== undefined) return new BridgeExitError(this.exitInfo, context);
     return undefined;
   }
 
   /** Rejects every waiting request and job. */
   private failEverything(makeError: (context: string) => Error): void {
+    this.held.length = 0;
     this.pending.rejectAll((method, id) => makeError(`${method} request ${id}`));
     for (const [id, check] of [...this.checks]) {
       check.fail(makeError(`checkDisplayDeviceDriver job ${id}`));
@@ -387,10 +353,9 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
       return Promise.reject(error);
     }
     const response = this.pending.wait(id, method, { signal, timeoutMs });
-    const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
-    if (params !== undefined) message.params = params;
-    // A failed write means the pipe is gone; the bridge's exit then rejects the request.
-    this.send(message).catch(() => undefined);
+    const message = request(id, method, params);
+    if (this.accepting && this.session !== undefined) transmit(this.session, message);
+    else this.held.push(message);
     return response;
   }
 
@@ -399,46 +364,24 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
     return options.timeoutMs === undefined ? this.options.timeouts.requestMs : timeLimit('timeoutMs', options.timeoutMs);
   }
 
-  private send(message: WireMessage): Promise<void> {
-    const line = JSON.stringify(message);
-    this.emit('wire', 'out', line);
-    return this.channel.send(line);
+  /** Wraps a new process in a session that reports to this bridge. */
+  private adopt(launched: LaunchedBridge): BridgeSession {
+    const session = new BridgeSession(launched, this.options, {
+      answer: (line, message) => this.answer(line, message),
+      emit: (event, ...args) => this.emit(event, ...args),
+      log: (level, message) => this.log(level, message),
+      downloadFolders: () => (this.downloadDir === undefined ? [] : [this.downloadDir]).concat(this.options.downloadDirs),
+      ended: (ended, info) => this.onSessionEnded(ended, info),
+    });
+    this.session = session;
+    this.lastPid = session.pid;
+    return session;
   }
 
-  /** Resolves once the event is handed to the pipe, or has failed to be; never rejects. */
-  private sendEvent(method: 'httpRequest' | 'downloadFile', id: string, params: object): Promise<void> {
-    if (this.stopServices.signal.aborted) return Promise.resolve();
-    return this.send({ type: 'event', from: 'host', to: 'client', id, method, params }).catch(
-      (error: Error) => this.log('warn', `the ${method} answer was not sent: ${error.message}`),
-    );
-  }
-
-  private receive(line: string): void {
-    this.emit('wire', 'in', line);
-    const parsed = parseLine(line);
-    if ('problem' in parsed) {
-      this.reportMalformed(line, parsed.problem);
-      return;
-    }
-    const message = parsed.message;
-    switch (message.type) {
-      case 'response':
-        this.onResponse(message.id!, message.result!);
-        break;
-      case 'error':
-        this.onErrorReply(message);
-        break;
-      case 'fatal':
-        this.log('error', `the bridge reports: ${message.error}`);
-        this.emit('fatal', message.error!);
-        break;
-      case 'event':
-        this.onJobEvent(line, message);
-        break;
-      case 'request':
-        this.serve(line, message);
-        break;
-    }
+  private answer(line: string, message: WireMessage): void {
+    if (message.type === 'response') this.onResponse(message.id!, message.result!);
+    else if (message.type === 'error') this.onErrorReply(message);
+    else this.onJobEvent(line, message);
   }
 
   private onResponse(id: string, result: ResponseResult): void {
@@ -477,104 +420,96 @@ export class MorvaneBridge extends SafeEmitter<BridgeEvents> implements AsyncDis
     }
   }
 
-  private serve(line: string, message: WireMessage): void {
-    const params = message.params as Record<string, unknown>;
-    switch (message.method) {
-      case 'httpRequest':
-        if (!hasTask(params) || typeof params.url !== 'string') break;
-        void this.serveHttpRequest(message.id!, params);
-        return;
-      case 'downloadFile':
-        if (!hasTask(params) || typeof params.url !== 'string' || typeof params.path !== 'string') {
-          break;
-        }
-        this.downloads
-          .start(params as unknown as DownloadFileParams, message.id!)
-          .catch((error: unknown) => this.log('error', `download ${params.sdkTaskId} failed: ${String(error)}`));
-        return;
-      case 'cancelDownloadFile':
-        if (typeof params.sdkTaskId !== 'number') break;
-        void this.downloads.cancel(params.sdkTaskId).then((stopped) => {
-          if (stopped === 0) this.log('debug', `no download ${params.sdkTaskId} to cancel`);
-        });
-        return;
-      case 'log':
-        if (typeof params.log !== 'string') break;
-        this.log(sdkLogLevel(params.log), `[sdk] ${params.log}`);
-        this.emit('log', params.log);
-        return;
-      default:
-        this.reportMalformed(line, `unknown request "${message.method}"`);
-        return;
-    }
-    this.reportMalformed(line, `${message.method} request with unusable params`);
-  }
-
-  private async serveHttpRequest(id: string, params: Record<string, unknown>): Promise<void> {
-    const request: HttpRequestParams = {
-      url: params.url as string,
-      method: typeof params.method === 'string' ? params.method : 'GET',
-      headers: stringRecord(params.headers),
-      body: typeof params.body === 'string' ? params.body : '',
-      sdkTaskId: params.sdkTaskId as number,
-      sdkData: params.sdkData as string,
-    };
-    const endTurn = await this.httpTurns.turn(this.stopServices.signal);
-    if (endTurn === undefined) {
-      this.log('debug', `HTTP ${request.method} ${request.url} dropped unsent: the bridge is going away`);
-      return;
-    }
-    // The answer's bytes count against the budget until its line is handed to the pipe. The
-    // answer itself is not kept while the line waits: the line holds the body once already.
-    const bodyBytes = this.httpBodies.account();
-    try {
-      await this.sendEvent('httpRequest', id, await this.answerHttpRequest(request, bodyBytes, endTurn));
-    } finally {
-      bodyBytes.release();
-    }
-  }
-
-  private async answerHttpRequest(request: HttpRequestParams, bodyBytes: BodyBytes, endTurn: EndTurn): Promise<HttpAnswerParams> {
-    let answer: HttpAnswerParams;
-    try {
-      answer = await performHttpRequest(request, {
-        fetch: this.options.fetch,
-        timeoutMs: this.options.timeouts.httpMs,
-        maxBodyBytes: this.options.maxHttpBodyBytes,
-        crossOriginRedirects: this.options.crossOriginRedirects,
-        allowedUrlSchemes: this.options.allowedUrlSchemes,
-        bodyBytes,
-        signal: this.stopServices.signal,
-      });
-    } finally {
-      endTurn();
-    }
-    if (answer.result !== 0) {
-      this.log('warn', `HTTP ${request.method} ${request.url} failed: ${answer.errorMsg}`);
-    }
-    return answer;
-  }
-
   private reportMalformed(line: string, problem: string): void {
     this.log('warn', `unusable line from the bridge (${problem}): ${line}`);
     this.emit('malformed', line, problem);
   }
 
-  private onPipeClosed(): void {
-    if (this.exitInfo !== undefined || this.closeRequested) return;
-    this.log('warn', 'the bridge closed the pipe');
-    const kill = limitTimer(this.options.timeouts.closeMs, () => this.child.kill('SIGKILL'));
-    void this.exited.then(() => clearTimeout(kill));
+  /**
+   * Every end of a process that close() did not ask for is a crash: a signal, an exit of its
+   * own (whatever its code: the host had not closed the pipe), or a hang the watchdog ended.
+   */
+  private onSessionEnded(session: BridgeSession, info: BridgeExitInfo): void {
+    this.lastExit = info;
+    if (session !== this.session) return;
+    this.session = undefined;
+    if (this.closeRequested) return;
+    const crash = crashInfoOf(info, session.hungForMs);
+    this.log('warn', `the bridge crashed: ${describeExit(info.code, info.signal)} (${crash.meaning})`);
+    this.accepting = false;
+    this.failEverything((context) => new BridgeCrashError(crash, context));
+    this.emit('crash', crash);
+    if (this.closeRequested) return;
+    const attempt = this.crashes?.record();
+    if (attempt !== undefined && this.relaunch !== undefined) {
+      // A crash of the new process while it gets its init again starts the next restart before
+      // this one has returned: only the latest is forgotten when it ends.
+      const restarting = this.restart(crash, attempt).finally(() => {
+        if (this.restarting === restarting) this.restarting = undefined;
+      });
+      this.restarting = restarting;
+      return;
+    }
+    if (this.crashes !== undefined) {
+      const { maxRestarts, withinMs } = this.crashes.policy;
+      this.giveUp(`${this.crashes.count} crashes within ${withinMs} ms, more than restart.maxRestarts (${maxRestarts})`, crash);
+    } else this.finish(info, crash);
   }
 
-  private onExit(info: BridgeExitInfo): void {
+  /** Starts a new process, sends it the last init and download folder, then lets requests through. */
+  private async restart(crash: BridgeCrashInfo, attempt: number): Promise<void> {
+    let launched: LaunchedBridge;
+    try {
+      launched = await this.relaunch!(this.stopRestart.signal);
+    } catch (error) {
+      if (!this.closeRequested) this.giveUp(`the new bridge process did not start: ${(error as Error).message}`, crash);
+      return;
+    }
+    const session = this.adopt(launched);
+    session.start();
+    if (this.closeRequested) return;
+    try {
+      if (this.lastInit !== undefined) await this.requestOn(session, 'init', this.lastInit);
+      if (this.lastDownloadDirGiven !== undefined) {
+        await this.requestOn(session, 'setDriverDownloadDir', { dir: this.lastDownloadDirGiven });
+      }
+    } catch (error) {
+      // A new crash or close() is handled by their own paths; a refusal leaves the app to act.
+      if (session !== this.session || this.closeRequested) return;
+      this.log('warn', `after the restart: ${(error as Error).message}`);
+    }
+    this.accepting = true;
+    for (const message of this.held.splice(0)) {
+      if (this.pending.has(message.id!)) transmit(session, message);
+    }
+    this.log('info', `the bridge was restarted (attempt ${attempt}) after ${crash.meaning}`);
+    this.emit('restarted', { attempt, crash, pid: session.pid });
+  }
+
+  /** A request of the package's own, sent ahead of any the app made meanwhile. */
+  private requestOn(session: BridgeSession, method: HostMethod, params: object): Promise<unknown> {
+    const id = this.newId();
+    const response = this.pending.wait(id, method, { timeoutMs: this.options.timeouts.requestMs });
+    transmit(session, request(id, method, params));
+    return response;
+  }
+
+  private giveUp(reason: string, crash: BridgeCrashInfo): void {
+    this.log('error', `the bridge is not restarted again: ${reason}`);
+    this.failEverything((context) => new BridgeCrashError(crash, context));
+    this.emit('gaveUp', { reason, crash });
+    this.finish(this.lastExit!, crash);
+  }
+
+  /** The bridge has ended for good. */
+  private finish(info: BridgeExitInfo, crash?: BridgeCrashInfo): void {
+    if (this.exitInfo !== undefined) return;
     this.exitInfo = info;
-    this.stopServices.abort();
-    void this.downloads.stopAll().finally(() => this.exitGuard.release());
-    this.channel.destroy();
-    this.failEverything((context) => new BridgeExitError(info, context));
-    const how = info.signal !== null ? `signal ${info.signal}` : `code ${info.code}`;
-    this.log(this.closeRequested ? 'debug' : 'warn', `the bridge exited with ${how}`);
+    this.finalCrash = crash;
+    this.watchdog?.stop();
+    this.held.length = 0;
+    this.log(this.closeRequested ? 'debug' : 'warn', `the bridge exited with ${describeExit(info.code, info.signal)}`);
+    this.resolveExited(info);
     this.emit('exit', info);
   }
 
@@ -596,29 +531,13 @@ function describe(device: DeviceRef): string {
   return `${device.vendorId}:${device.deviceId}`;
 }
 
-function hasTask(params: Record<string, unknown>): boolean {
-  return typeof params.sdkTaskId === 'number' && typeof params.sdkData === 'string';
+function request(id: string, method: HostMethod, params?: object): WireMessage {
+  const message: WireMessage = { type: 'request', from: 'host', to: 'client', id, method };
+  if (params !== undefined) message.params = params;
+  return message;
 }
 
-function stringRecord(value: unknown): Record<string, string> {
-  const record: Record<string, string> = {};
-  if (typeof value !== 'object' || value === null) return record;
-  for (const [key, item] of Object.entries(value)) {
-    if (typeof item === 'string') record[key] = item;
-  }
-  return record;
-}
-
-const sdkLogLevels: Record<string, LogMethod> = {
-  error: 'error',
-  warning: 'warn',
-  warn: 'warn',
-  info: 'info',
-  debug: 'debug',
-};
-
-/** A library line that starts with its level ("[warning] ...") goes to that level; others to info. */
-function sdkLogLevel(line: string): LogMethod {
-  const match = /^\[(\w+)\]/.exec(line);
-  return (match && sdkLogLevels[match[1].toLowerCase()]) || 'info';
+function transmit(session: BridgeSession, message: WireMessage): void {
+  // A failed write means the pipe is gone; the bridge's exit then rejects the request.
+  session.send(message).catch(() => undefined);
 }

@@ -79,14 +79,46 @@ export class BridgeExitError extends MorvaneBridgeError {
   readonly signal: NodeJS.Signals | null;
   readonly output: string;
 
-  constructor(info: BridgeExitInfo, context: string, options?: { cause?: unknown }) {
+  /** `meaning` (given by BridgeCrashError) says the end was a crash and what it means. */
+  constructor(info: BridgeExitInfo, context: string, options?: { cause?: unknown; meaning?: string }) {
     const tail = info.output.trim() === '' ? '' : `; its last output:\n${info.output.trimEnd()}`;
-    super(`${context}: the bridge ended with ${describeExit(info.code, info.signal)}${tail}`, {
-      ...options,
+    const end = describeExit(info.code, info.signal);
+    const meaning = options?.meaning === undefined || end.endsWith(options.meaning) ? '' : ` (${options.meaning})`;
+    const crashed = options?.meaning === undefined ? '' : `: it crashed${meaning}`;
+    super(`${context}: the bridge ended with ${end}${crashed}${tail}`, {
+      cause: options?.cause,
       code: info.code,
     });
     this.signal = info.signal;
     this.output = info.output;
+  }
+}
+
+/** How the bridge ended when nobody asked it to: the `crash` event's argument. */
+export interface BridgeCrashInfo extends BridgeExitInfo {
+  /**
+   * 'signal': a signal killed it; 'exit': it exited by itself (a Windows status such as
+   * 0xC0000005 among them); 'hung': the hang watchdog killed it (see hangTimeoutMs).
+   */
+  reason: 'signal' | 'exit' | 'hung';
+  /** What the end means: "invalid memory access", "access violation", "hung: no output ..." */
+  meaning: string;
+}
+
+/**
+ * The bridge crashed (a signal, an exit nobody asked for, or a hang the watchdog ended) while
+ * something was waiting for it. A BridgeExitError, so `code` is the exit code (null after a
+ * signal); `crash` says what happened.
+ */
+export class BridgeCrashError extends BridgeExitError {
+  readonly meaning: string;
+
+  constructor(
+    readonly crash: BridgeCrashInfo,
+    context: string,
+  ) {
+    super(crash, context, { meaning: crash.meaning });
+    this.meaning = crash.meaning;
   }
 }
 

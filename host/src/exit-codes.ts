@@ -1,3 +1,5 @@
+import { crashMeaning, windowsStatusHex } from './crash-meaning';
+
 // The bridge exits with the Windows system error code of the pipe failure that ended it, on
 // every platform; these are the codes it uses.
 const exitCodeNames: ReadonlyMap<number, string> = new Map([
@@ -18,9 +20,19 @@ const exitCodeNames: ReadonlyMap<number, string> = new Map([
   [233, 'ERROR_PIPE_NOT_CONNECTED'],
 ]);
 
-/** "exit code 109 ERROR_BROKEN_PIPE", or "signal SIGKILL"; codes the bridge does not use stay bare. */
+/** The name the bridge gives its own exit code, such as "ERROR_BROKEN_PIPE". */
+export function bridgeExitCodeName(code: number | null): string | undefined {
+  return code === null ? undefined : exitCodeNames.get(code);
+}
+
+/**
+ * "exit code 109 ERROR_BROKEN_PIPE", "exit code 0xC0000005 access violation" or "signal
+ * SIGKILL"; other codes stay bare.
+ */
 export function describeExit(code: number | null, signal: NodeJS.Signals | null): string {
   if (signal !== null) return `signal ${signal}`;
+  const hex = code === null ? undefined : windowsStatusHex(code);
+  if (hex !== undefined) return `exit code ${[hex, crashMeaning(code, null)].filter(Boolean).join(' ')}`;
   const name = code === null ? undefined : exitCodeNames.get(code);
   return name === undefined ? `exit code ${code}` : `exit code ${code} ${name}`;
 }

@@ -1,17 +1,27 @@
 export { startBridge } from './start-bridge';
-export { MorvaneBridge, type BridgeEvents, type JobOptions, type RequestOptions } from './bridge';
+export {
+  MorvaneBridge,
+  type BridgeEvents,
+  type BridgeGaveUpInfo,
+  type BridgeRestartInfo,
+  type JobOptions,
+  type RequestOptions,
+} from './bridge';
 export { UpdateJob } from './update-job';
 export {
   BridgeClosedError,
+  BridgeCrashError,
   BridgeExitError,
   BridgeReplyError,
   BridgeStatusError,
   BridgeTimeoutError,
   DriverUpdateError,
   MorvaneBridgeError,
+  type BridgeCrashInfo,
   type BridgeExitInfo,
 } from './errors';
-export { defaultTimeouts, type BridgeTimeouts, type StartBridgeOptions } from './options';
+export { describeExit } from './exit-codes';
+export { defaultTimeouts, type BridgeTimeouts, type RestartPolicy, type StartBridgeOptions } from './options';
 export type { Logger } from './logger';
 export type { FetchLike } from './services/fetch';
 export type { DownloadActivity } from './services/download';

@@ -98,6 +98,23 @@ export interface StartBridgeOptions {
    * close() to end the bridge.
    */
   signal?: AbortSignal;
+  /**
+   * Restarts the bridge after a crash, at most `maxRestarts` times within `withinMs`; off by
+   * default. See the `crash`, `restarted` and `gaveUp` events.
+   */
+  restart?: RestartPolicy;
+  /**
+   * A request that has waited this long while nothing at all came from the bridge takes the
+   * bridge as hung: it is killed and handled as a crash. Off by default (0 or Infinity: off).
+   */
+  hangTimeoutMs?: number;
+}
+
+export interface RestartPolicy {
+  /** Restarts allowed within `withinMs`; one crash more gives up. A whole number from 0 up. */
+  maxRestarts: number;
+  /** The window, in ms, in which crashes are counted. */
+  withinMs: number;
 }
 
 export interface ResolvedOptions {
@@ -118,6 +135,9 @@ export interface ResolvedOptions {
   maxConcurrentHttpRequests: number;
   maxConcurrentDownloads: number;
   httpBodyBudgetBytes: number;
+  restart: RestartPolicy | undefined;
+  /** Infinity: no watchdog. */
+  hangTimeoutMs: number;
 }
 
 const loggerMethods = ['debug', 'info', 'warn', 'error'] as const;
@@ -145,6 +165,8 @@ const optionChecks: OptionChecks = {
   maxConcurrentDownloads: (value) => wholeNumber('maxConcurrentDownloads', value, 1),
   httpBodyBudgetBytes: (value) => wholeNumber('httpBodyBudgetBytes', value, 1),
   signal: checkedSignal,
+  restart: checkedRestart,
+  hangTimeoutMs: (value) => timeLimit('hangTimeoutMs', value),
 };
 
 /**
@@ -173,6 +195,17 @@ export function resolveOptions(options: StartBridgeOptions): ResolvedOptions {
     maxConcurrentHttpRequests: options.maxConcurrentHttpRequests ?? 8,
     maxConcurrentDownloads: options.maxConcurrentDownloads ?? 4,
     httpBodyBudgetBytes: options.httpBodyBudgetBytes ?? 64 * 1024 * 1024,
+    restart: options.restart === undefined ? undefined : checkedRestart(options.restart),
+    hangTimeoutMs: options.hangTimeoutMs === undefined ? Infinity : timeLimit('hangTimeoutMs', options.hangTimeoutMs),
+  };
+}
+
+function checkedRestart(value: unknown): RestartPolicy {
+  const given = objectValue('restart', value);
+  onlyKnownKeys(given, ['maxRestarts', 'withinMs'], 'restart.');
+  return {
+    maxRestarts: wholeNumber('restart.maxRestarts', given.maxRestarts),
+    withinMs: timeLimit('restart.withinMs', given.withinMs),
   };
 }
 

@@ -1,3 +1,4 @@
+import { performance } from 'node:perf_hooks';
 import { BridgeTimeoutError } from './errors';
 import { limitTimer } from './time-limits';
 
@@ -15,6 +16,8 @@ export interface PendingRequest {
 }
 
 interface Entry extends PendingRequest {
+  /** performance.now() when the wait began. */
+  since: number;
   timer: NodeJS.Timeout;
   detach(): void;
 }
@@ -39,7 +42,7 @@ export class PendingRequests {
       };
       signal?.addEventListener('abort', onAbort, { once: true });
       const detach = () => signal?.removeEventListener('abort', onAbort);
-      this.waiting.set(id, { method, resolve, reject, timer, detach });
+      this.waiting.set(id, { method, resolve, reject, since: performance.now(), timer, detach });
     });
   }
 
@@ -51,6 +54,18 @@ export class PendingRequests {
     clearTimeout(entry.timer);
     entry.detach();
     return entry;
+  }
+
+  /** Whether a request still waits under the id. */
+  has(id: string): boolean {
+    return this.waiting.has(id);
+  }
+
+  /** When the longest-waiting request began to wait; undefined when none waits. */
+  oldestSince(): number | undefined {
+    // A Map keeps insertion order: the first entry has waited longest.
+    for (const entry of this.waiting.values()) return entry.since;
+    return undefined;
   }
 
   rejectAll(makeError: (method: string, id: string) => Error): void {

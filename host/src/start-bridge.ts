@@ -5,7 +5,7 @@ import { BridgeExitError, MorvaneBridgeError } from './errors';
 import { guardUntilExit, type ExitGuard } from './exit-guard';
 import { logTo } from './logger';
 import { childEnvironment } from './child-environment';
-import { resolveOptions, type StartBridgeOptions } from './options';
+import { resolveOptions, type ResolvedOptions, type StartBridgeOptions } from './options';
 import { OutputTail } from './output-tail';
 import { awaitHello, helloLine, newPipeSecret, pipeSecretVariable } from './pipe-handshake';
 import { limitTimer } from './time-limits';
@@ -24,6 +24,29 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
   const signal = options.signal;
   signal?.throwIfAborted();
   await removeStaleFiles(resolved.downloadDirs, resolved.logger);
+  const launch = (abort?: AbortSignal) => launchBridge(options, resolved, abort);
+  return new MorvaneBridge(await launch(signal), resolved, launch);
+}
+
+/** A started bridge process, connected to its pipe. */
+export interface LaunchedBridge {
+  child: ChildProcess;
+  /** Paused: nothing is read until the owner resumes it. */
+  socket: Socket;
+  output: OutputTail;
+  guard: ExitGuard;
+}
+
+/**
+ * Makes a private pipe, starts the executable with the pipe's path and a fresh secret, and
+ * accepts the connection that presents it. Called again for every restart. An abort kills the
+ * process and rejects with the signal's reason once the process has ended.
+ */
+async function launchBridge(
+  options: StartBridgeOptions,
+  resolved: ResolvedOptions,
+  signal?: AbortSignal,
+): Promise<LaunchedBridge> {
   signal?.throwIfAborted();
   const location = await createPipeLocation();
   const server = createServer();
@@ -65,10 +88,13 @@ export async function startBridge(options: StartBridgeOptions): Promise<MorvaneB
       signal,
     });
     await closeAndRemove(server, location);
-    return new MorvaneBridge(child, socket, output, resolved, guard);
+    return { child, socket, output, guard };
   } catch (error) {
     if (child !== undefined && child.exitCode === null && child.signalCode === null) {
+      const exited = new Promise((resolve) => child!.once('exit', resolve));
       child.kill('SIGKILL');
+      // An abandoned start leaves no process behind once it has rejected.
+      if (signal?.aborted) await exited;
     }
     await closeAndRemove(server, location);
     guard?.release();

@@ -10,8 +10,10 @@ import { after, afterEach, before, describe } from 'node:test';
 import { test } from './timed-test';
 import { promisify } from 'node:util';
 import {
+  BridgeCrashError,
   DriverUpdateError,
   startBridge,
+  type StartBridgeOptions,
   UpdateState,
   type DisplayDevice,
   type MorvaneBridge,
@@ -24,6 +26,7 @@ import {
   type CatalogueServerOptions,
   type DriverRelease,
 } from '../src/dev/catalogue-server';
+import { writeSimMachine } from '../demo/sim-machine';
 import { nextEvent, realBridgePath, realBridgeSkip } from './helpers';
 
 const bridgePath = realBridgePath;
@@ -54,10 +57,14 @@ describe('with the real bridge and the simulated library', { skip }, () => {
   });
   after(() => rm(work, { recursive: true, force: true }));
 
-  async function open(siteOptions: CatalogueServerOptions = {}, setDownloadDir = true): Promise<Session> {
+  async function open(
+    siteOptions: CatalogueServerOptions = {},
+    setDownloadDir = true,
+    bridgeOptions: Partial<StartBridgeOptions> = {},
+  ): Promise<Session> {
     const folder = await mkdtemp(join(work, 'run-'));
     const site = await startCatalogueServer({ ...siteOptions, releases: siteOptions.releases ?? defaultReleases });
-    const bridge = await startBridge({ executable: bridgePath, timeouts: { requestMs: 10_000 } });
+    const bridge = await startBridge({ executable: bridgePath, timeouts: { requestMs: 10_000 }, ...bridgeOptions });
     const session = { bridge, site, downloads: join(folder, 'downloads') };
     sessions.push(session);
     await bridge.init({
@@ -241,12 +248,61 @@ describe('with the real bridge and the simulated library', { skip }, () => {
     }
   });
 
-  test('the demo runs to its end and shows the new driver', slow, async () => {
-    const { stdout } = await promisify(execFile)(process.execPath, [join(__dirname, '..', 'demo', 'main.js')], {
-      env: { ...process.env, MORVANE_BRIDGE: bridgePath },
-      timeout: 60_000,
-    });
-    assert.match(stdout, new RegExp(`${releaseA.version.replace(/\./g, '\\.')} \\(was 31\\.0\\.15\\.1000\\)`));
-    assert.match(stdout, /Finished\s+100%/);
+  test('a crash in the middle of an update is named, and the restarted bridge finishes the update', slow, async () => {
+    const machine = join(work, 'crashing-machine.json');
+    writeSimMachine(machine, { crashDuringUpdate: 'unzip', stepDelayMs: 200 });
+    const { bridge } = await open({}, true, { env: { MORVANE_SIM_MACHINE: machine }, restart: { maxRestarts: 2, withinMs: 60_000 } });
+    // The next process's init reads the machine again: without the fault, the update can finish.
+    bridge.once('crash', () => writeSimMachine(machine));
+    const crash = nextEvent(bridge, 'crash', undefined, 30_000);
+    const restarted = nextEvent(bridge, 'restarted', undefined, 30_000);
+    const first = await runUpdate(bridge);
+    assert.ok(first.error instanceof BridgeCrashError, String(first.error));
+    const [info] = await crash;
+    if (process.platform === 'win32') {
+      assert.deepEqual([info.code, info.meaning], [0xc0000005, 'access violation']);
+      assert.match(first.error.message, /exit code 0xC0000005 access violation/);
+    } else {
+      assert.deepEqual([info.signal, info.meaning], ['SIGSEGV', 'invalid memory access']);
+      assert.match(first.error.message, /signal SIGSEGV: it crashed \(invalid memory access\)/);
+    }
+    assert.deepEqual(first.reports.map((status) => status.state).at(-1), UpdateState.Unzip);
+    assert.equal((await restarted)[0].attempt, 1);
+    const second = await runUpdate(bridge);
+    assert.equal(second.error, undefined);
+    assert.equal(second.reports.at(-1)?.state, UpdateState.Finish);
+    assert.equal((await driverOf(bridge, adapterA)).driverVersion, releaseA.version);
+  });
+
+  test('a library call that never returns is caught by the hang watchdog', slow, async () => {
+    const machine = join(work, 'hanging-machine.json');
+    writeSimMachine(machine, { hangInCall: 'Morvane_GetDisplayDevice' });
+    const { bridge } = await open({}, true, { env: { MORVANE_SIM_MACHINE: machine }, hangTimeoutMs: 1_000 });
+    const crash = nextEvent(bridge, 'crash', undefined, 10_000);
+    const error = await bridge.getDisplayDevices().then(() => assert.fail('resolved'), (e: unknown) => e);
+    assert.ok(error instanceof BridgeCrashError, String(error));
+    assert.match(error.meaning, /^hung: no output for \d+ ms with a request waiting$/);
+    assert.equal((await crash)[0].reason, 'hung');
+    assert.notEqual(bridge.exitStatus, undefined);
+  });
+
+  test('the demo runs to its end and shows the new driver, also when the library crashes once', slow, async () => {
+    const crashLine =
+      process.platform === 'win32' ? /The bridge crashed: exit code 0xC0000005 access violation/ : /The bridge crashed: signal SIGSEGV \(invalid memory access\)/;
+    for (const flags of [[], ['--crash']]) {
+      const { stdout } = await promisify(execFile)(process.execPath, [join(__dirname, '..', 'demo', 'main.js'), ...flags], {
+        env: { ...process.env, MORVANE_BRIDGE: bridgePath },
+        timeout: 60_000,
+      });
+      assert.match(stdout, new RegExp(`${releaseA.version.replace(/\./g, '\\.')} \\(was 31\\.0\\.15\\.1000\\)`));
+      assert.match(stdout, /Finished\s+100%/);
+      if (flags.length === 0) {
+        assert.doesNotMatch(stdout, /crashed/);
+        continue;
+      }
+      assert.match(stdout, crashLine);
+      assert.match(stdout, /restarted the bridge \(attempt 1, process \d+\)/);
+      assert.match(stdout, /Updating Simulated Display Adapter A again/);
+    }
   });
 });

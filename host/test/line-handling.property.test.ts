@@ -214,10 +214,15 @@ describe('message handling under any lines', () => {
               fetch: async () => new Response('ok'),
               timeouts: { requestMs: 2_000, closeMs: 200 },
             });
-            const bridge = new MorvaneBridge(child as unknown as ChildProcess, pair.near, new OutputTail(0), options, {
-              setLeftovers: () => {},
-              release: () => {},
-            });
+            const bridge = new MorvaneBridge(
+              {
+                child: child as unknown as ChildProcess,
+                socket: pair.near,
+                output: new OutputTail(0),
+                guard: { setLeftovers: () => {}, release: () => {} },
+              },
+              options,
+            );
             const malformed: string[] = [];
             bridge.on('malformed', (line) => malformed.push(line));
             bridge.on('fatal', () => {});

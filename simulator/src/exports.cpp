@@ -61,28 +61,43 @@ int32_t DownloadResponse(int32_t sdkTaskId, int32_t progress, uint8_t isFinish, 
   });
 }
 
+// Crashes, or never returns, when the machine puts that fault in the export of this name.
+void CallFault(const char* exportName) {
+  Guarded([exportName] {
+    Simulator::Instance().ActOnCallFault(exportName);
+    return kOk;
+  });
+}
+
 }  // namespace
 
 }  // namespace electron_morvane::sim
 
+using electron_morvane::sim::CallFault;
 using electron_morvane::sim::Guarded;
 using electron_morvane::sim::Simulator;
 
+// Each export meets the fault the machine puts in it (found by __func__) before its work; init
+// once it has read the machine file.
 extern "C" {
 
 MORVANE_SDK_API int32_t Morvane_InitSDK(const SdkInitRecord* record, void* /*reserved*/) {
-  return Guarded([&] {
+  const int32_t result = Guarded([&] {
     const SdkResponseTable responses{&electron_morvane::sim::DownloadResponse,
                                      &electron_morvane::sim::HttpResponse};
     return Simulator::Instance().Init(record, responses);
   });
+  CallFault(__func__);
+  return result;
 }
 
 MORVANE_SDK_API int32_t Morvane_UninitSDK(void) {
+  CallFault(__func__);
   return Guarded([] { return Simulator::Instance().Uninit(); });
 }
 
 MORVANE_SDK_API int32_t Morvane_GetSDKVersion(char* version) {
+  CallFault(__func__);
   if (version == nullptr) return electron_morvane::sim::kInvalidParameter;
   std::memcpy(version, electron_morvane::sim::kSdkVersion,
               sizeof(electron_morvane::sim::kSdkVersion));
@@ -90,18 +105,21 @@ MORVANE_SDK_API int32_t Morvane_GetSDKVersion(char* version) {
 }
 
 MORVANE_SDK_API int32_t Morvane_GetDisplayDevice(SdkDisplayDeviceRecord* devices, uint32_t* count) {
+  CallFault(__func__);
   return Guarded([&] { return Simulator::Instance().GetDisplayDevices(devices, count); });
 }
 
 MORVANE_SDK_API int32_t Morvane_CheckDisplayDeviceDriver(const char* vendorId, const char* deviceId,
                                                          SdkCheckCallback callback,
                                                          void* userData) {
+  CallFault(__func__);
   return Guarded(
       [&] { return Simulator::Instance().StartCheck(vendorId, deviceId, callback, userData); });
 }
 
 MORVANE_SDK_API int32_t Morvane_CancelCheckDisplayDeviceDriver(const char* vendorId,
                                                                const char* deviceId) {
+  CallFault(__func__);
   return Guarded([&] { return Simulator::Instance().CancelCheck(vendorId, deviceId); });
 }
 
@@ -109,16 +127,19 @@ MORVANE_SDK_API int32_t Morvane_UpdateDisplayDeviceDriver(const char* vendorId,
                                                           const char* deviceId,
                                                           SdkUpdateCallback callback,
                                                           void* userData) {
+  CallFault(__func__);
   return Guarded(
       [&] { return Simulator::Instance().StartUpdate(vendorId, deviceId, callback, userData); });
 }
 
 MORVANE_SDK_API int32_t Morvane_CancelUpdateDisplayDeviceDriver(const char* vendorId,
                                                                 const char* deviceId) {
+  CallFault(__func__);
   return Guarded([&] { return Simulator::Instance().CancelUpdate(vendorId, deviceId); });
 }
 
 MORVANE_SDK_API int32_t Morvane_SetDriverDownloadDir(const char* dir) {
+  CallFault(__func__);
   return Guarded([&] { return Simulator::Instance().SetDownloadDir(dir); });
 }
 

@@ -38,6 +38,13 @@ bool JobControl::EnterUncancellable() {
   return true;
 }
 
+bool JobControl::EnterHang() {
+  std::lock_guard<std::mutex> lock(hub_.mutex);
+  if (stop_ != StopReason::kNone) return false;
+  hung_ = true;
+  return true;
+}
+
 bool JobControl::Sleep(std::chrono::milliseconds delay) {
   std::unique_lock<std::mutex> lock(hub_.mutex);
   return !hub_.changed.wait_for(lock, delay, [this] { return stop_ != StopReason::kNone; });

@@ -31,10 +31,14 @@ class JobControl {
   void RequestShutdownLocked();
   StopReason StopLocked() const { return stop_; }
   bool CancelAcceptedLocked() const { return stop_ == StopReason::kCancel; }
+  // A hung job's thread never returns: it is left to run, never joined.
+  bool HungLocked() const { return hung_; }
 
   StopReason Stop() const;
   // Marks the start of the part that cannot be cancelled; false when a stop came first.
   bool EnterUncancellable();
+  // Marks the job as hung for good; false when a stop came first (the job then ends as usual).
+  bool EnterHang();
   // Waits for delay (also checks for a stop when delay is 0); false when a stop was requested.
   bool Sleep(std::chrono::milliseconds delay);
 
@@ -44,6 +48,7 @@ class JobControl {
   SyncHub& hub_;
   StopReason stop_ = StopReason::kNone;
   bool cancellable_ = true;
+  bool hung_ = false;
 };
 
 }  // namespace electron_morvane::sim

@@ -61,6 +61,23 @@ Adapter ParseAdapter(const json& value) {
   return adapter;
 }
 
+std::optional<UpdateStep> OptionalStep(const json& object, const char* key) {
+  if (!object.contains(key)) return std::nullopt;
+  const std::string name = Optional<std::string>(object, key, "");
+  if (const auto step = UpdateStepNamed(name)) return step;
+  throw std::invalid_argument(std::string("\"") + key + "\": no update step \"" + name + "\"");
+}
+
+std::string OptionalExportName(const json& object, const char* key) {
+  if (!object.contains(key)) return "";
+  const std::string name = Optional<std::string>(object, key, "");
+  if (!IsExportName(name)) {
+    throw std::invalid_argument(std::string("\"") + key + "\": no exported function \"" + name +
+                                "\"");
+  }
+  return name;
+}
+
 Faults ParseFaults(const json& value) {
   if (!value.is_object()) throw std::invalid_argument("\"faults\" must be an object");
   Faults faults;
@@ -70,6 +87,10 @@ Faults ParseFaults(const json& value) {
   faults.unzipFailCode = Optional<int32_t>(value, "unzipFailCode", faults.unzipFailCode);
   faults.installFail = Optional<bool>(value, "installFail", faults.installFail);
   faults.installFailCode = Optional<int32_t>(value, "installFailCode", faults.installFailCode);
+  faults.crashDuringUpdate = OptionalStep(value, "crashDuringUpdate");
+  faults.hangDuringUpdate = OptionalStep(value, "hangDuringUpdate");
+  faults.crashInCall = OptionalExportName(value, "crashInCall");
+  faults.hangInCall = OptionalExportName(value, "hangInCall");
   if (faults.stepDelayMs < 0 || faults.httpTimeoutMs < 0) {
     throw std::invalid_argument("delays and timeouts must not be negative");
   }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fault_names.h"
+
 namespace electron_morvane::sim {
 
 struct Adapter {
@@ -26,6 +28,12 @@ struct Faults {
   int32_t unzipFailCode = -2010;
   bool installFail = false;
   int32_t installFailCode = -2009;
+  // The update step at which the job's thread crashes, or hangs for good.
+  std::optional<UpdateStep> crashDuringUpdate;
+  std::optional<UpdateStep> hangDuringUpdate;
+  // The exported function that crashes, or never returns, when called (empty: none).
+  std::string crashInCall;
+  std::string hangInCall;
 };
 
 struct Machine {

@@ -4,6 +4,7 @@
 
 #include "adapter_id.h"
 #include "check_job.h"
+#include "fatal_faults.h"
 #include "result_codes.h"
 #include "text_copy.h"
 #include "update_job.h"
@@ -307,11 +308,34 @@ void Simulator::StopAllJobs() {
   std::list<std::unique_ptr<Job>> stopping;
   {
     std::lock_guard<std::mutex> lock(hub_.mutex);
-    for (const auto& job : jobs_) job->control.RequestShutdownLocked();
+    for (const auto& job : jobs_) {
+      job->control.RequestShutdownLocked();
+      // Joining it would wait for good, in a later init, an uninit, or the end of the process.
+      if (job->control.HungLocked()) job->thread.detach();
+    }
     stopping.swap(jobs_);
   }
   for (const auto& job : stopping) {
     if (job->thread.joinable()) job->thread.join();
+  }
+}
+
+void Simulator::ActOnCallFault(const char* exportName) {
+  bool crash = false;
+  bool hang = false;
+  {
+    std::lock_guard<std::mutex> lock(hub_.mutex);
+    if (!initialized_) return;
+    crash = machine_.faults.crashInCall == exportName;
+    hang = machine_.faults.hangInCall == exportName;
+  }
+  if (crash) {
+    logger_.Error(std::string("simulated crash in ") + exportName);
+    CrashWithInvalidAccess();
+  }
+  if (hang) {
+    logger_.Error(std::string("simulated hang in ") + exportName);
+    HangForever();
   }
 }
 

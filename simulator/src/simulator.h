@@ -43,6 +43,10 @@ class Simulator {
 
   HostLink& link() { return link_; }
 
+  // Crashes, or never returns, when the machine in use puts that fault in the exported function
+  // of this name. Before the first init, and after uninit, no call has a fault.
+  void ActOnCallFault(const char* exportName);
+
  private:
   enum class JobKind { kCheck, kUpdate };
 
@@ -63,7 +67,7 @@ class Simulator {
   Adapter WithInstalledDriver(const Adapter& adapter) const;
   std::filesystem::path DownloadDirLocked() const;
 
-  // Stops every job and waits for its thread.
+  // Stops every job and waits for its thread; a hung job's thread is left to run.
   void StopAllJobs();
 
   // Starts a job on a thread of its own; the caller holds hub_.mutex.

@@ -1,8 +1,10 @@
 #include "update_job.h"
 
 #include <system_error>
+#include <utility>
 
 #include "catalogue_lookup.h"
+#include "fatal_faults.h"
 #include "package.h"
 
 namespace electron_morvane::sim {
@@ -15,6 +17,23 @@ constexpr int32_t kWorkProgress = 25;
 
 UpdateReport Failed(uint32_t state, const StepResult& result) {
   return {state, 0, result.code, result.message};
+}
+
+bool FaultAt(const JobEnv& env, UpdateStep step) {
+  return env.faults.crashDuringUpdate == step || env.faults.hangDuringUpdate == step;
+}
+
+// Crashes, or hangs for good, when the machine puts that fault at this step; returns when it puts
+// none there, or when a stop came before the hang.
+void ActOnFault(const JobEnv& env, UpdateStep step) {
+  if (env.faults.crashDuringUpdate == step) {
+    env.logger.Error(env.key() + ": simulated crash during " + NameOf(step));
+    CrashWithInvalidAccess();
+  }
+  if (env.faults.hangDuringUpdate == step && env.control.EnterHang()) {
+    env.logger.Error(env.key() + ": simulated hang during " + NameOf(step));
+    HangForever();
+  }
 }
 
 std::string PackageStem(const CatalogueEntry& entry, const Adapter& adapter) {
@@ -33,6 +52,7 @@ StepResult Download(const JobEnv& env, const CatalogueEntry& entry,
 
   const std::optional<int32_t> taskId = env.link.StartDownload(entry.url, file.string());
   if (!taskId) return {kNetError, "init was given no download callback"};
+  bool firstEvent = true;
   for (;;) {
     DownloadEvent event;
     switch (env.link.NextDownloadEvent(*taskId, env.control, env.timeout(), event)) {
@@ -50,8 +70,14 @@ StepResult Download(const JobEnv& env, const CatalogueEntry& entry,
     if (!event.isFinish) {
       env.logger.Debug(env.key() + ": download progress " + std::to_string(event.progress));
       report({MORVANE_UPDATE_DOWNLOAD, event.progress, kOk, ""});
-      continue;
     }
+    // The pause lets the host see the report before the fault; a stop during it is seen at the
+    // next wait.
+    if (std::exchange(firstEvent, false) && FaultAt(env, UpdateStep::kDownload) &&
+        env.control.Sleep(env.stepDelay())) {
+      ActOnFault(env, UpdateStep::kDownload);
+    }
+    if (!event.isFinish) continue;
     env.link.EndDownload(*taskId, false);
     if (event.result != kOk) {
       return {event.result, event.errorMsg.empty() ? "the download failed" : event.errorMsg};
@@ -64,14 +90,16 @@ StepResult Download(const JobEnv& env, const CatalogueEntry& entry,
 }
 
 // Runs the five progress steps of unpack or install, reporting each in state; work runs at its
-// step and may fail it.
+// step, where a fault the machine puts at this step happens, and may fail it.
 template <typename Work>
-StepResult ProgressSteps(const JobEnv& env, uint32_t state, const UpdateSink& report, Work work) {
+StepResult ProgressSteps(const JobEnv& env, UpdateStep step, uint32_t state,
+                         const UpdateSink& report, Work work) {
   for (const int32_t progress : kStepProgress) {
     if (!env.control.Sleep(env.stepDelay())) {
       return {kCancelOperation, StopMessage(env.control.Stop())};
     }
     if (progress == kWorkProgress) {
+      ActOnFault(env, step);
       if (StepResult result = work(); !result.ok()) return result;
     }
     report({state, progress, kOk, ""});
@@ -104,10 +132,11 @@ UpdateReport RunUpdate(const JobEnv& env, const UpdateSink& report) {
   report({MORVANE_UPDATE_DOWNLOAD_SUCCESS, 100, kOk, ""});
 
   const std::filesystem::path folder = env.downloadDir / stem;
-  const StepResult unpacked = ProgressSteps(env, MORVANE_UPDATE_UNZIP, report, [&]() -> StepResult {
-    if (env.faults.unzipFail) return {env.faults.unzipFailCode, "simulated unpack failure"};
-    return UnpackPackage(file, entry, folder);
-  });
+  const StepResult unpacked =
+      ProgressSteps(env, UpdateStep::kUnzip, MORVANE_UPDATE_UNZIP, report, [&]() -> StepResult {
+        if (env.faults.unzipFail) return {env.faults.unzipFailCode, "simulated unpack failure"};
+        return UnpackPackage(file, entry, folder);
+      });
   if (!unpacked.ok()) return Failed(MORVANE_UPDATE_UNZIP_ERROR, unpacked);
   env.logger.Info(env.key() + ": unpacked to " + folder.string());
   report({MORVANE_UPDATE_UNZIP_SUCCESS, 100, kOk, ""});
@@ -117,7 +146,7 @@ UpdateReport RunUpdate(const JobEnv& env, const UpdateSink& report) {
     return Failed(MORVANE_UPDATE_UNZIP_ERROR, {kCancelOperation, StopMessage(env.control.Stop())});
   }
   const StepResult installed =
-      ProgressSteps(env, MORVANE_UPDATE_INSTALL, report, [&]() -> StepResult {
+      ProgressSteps(env, UpdateStep::kInstall, MORVANE_UPDATE_INSTALL, report, [&]() -> StepResult {
         if (env.faults.installFail)
           return {env.faults.installFailCode, "simulated install failure"};
         return {};

@@ -137,6 +137,11 @@ TEST_F(BasicsTest, UnusableMachineFileFailsInit) {
       R"({"adapters":[{"name":"x","vendorId":"10DE","deviceId":"1"}]})",
       R"({"adapters":[],"faults":{"stepDelayMs":"slow"}})",
       R"({"adapters":[],"faults":{"httpTimeoutMs":-1}})",
+      R"({"adapters":[],"faults":{"crashDuringUpdate":"unpack"}})",
+      R"({"adapters":[],"faults":{"hangDuringUpdate":"Download"}})",
+      R"({"adapters":[],"faults":{"crashInCall":"Morvane_GetSdkVersion"}})",
+      R"({"adapters":[],"faults":{"hangInCall":"GetDisplayDevice"}})",
+      R"({"adapters":[],"faults":{"crashInCall":true}})",
   };
   for (const std::string& text : badMachines) {
     SCOPED_TRACE(text);

@@ -5,39 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "packages.h"
-#include "sim_bridge.h"
+#include "bridge_steps.h"
 #include "support/temp_folder.h"
 
 namespace electron_morvane::sim_test {
 namespace {
-
-json Machine(const json& faults = json::object()) {
-  return {{"adapters", {AdapterJson(kAdapterA), AdapterJson(kAdapterB)}}, {"faults", faults}};
-}
-
-json AdapterParams(const TestAdapter& adapter) {
-  return {{"vendorId", adapter.vendorId}, {"deviceId", adapter.deviceId}};
-}
-
-HttpReply CatalogueReply(const json& entry) {
-  return {true, 0, 200, "", json{{"drivers", json::array({entry})}}.dump()};
-}
-
-// Serves the driver's package and a catalogue holding its entry.
-void ServeDriver(SimBridge& bridge, const TestDriver& driver = TestDriver()) {
-  const std::string package = PackageBytes(driver);
-  bridge.ServeHttp(kCatalogueUrl, CatalogueReply(CatalogueEntry(driver, package)));
-  DownloadPlan plan;
-  plan.bytes = package;
-  bridge.ServeDownload(kPackageUrl, plan);
-}
-
-json Init(SimBridge& bridge, const json& extra = json::object()) {
-  json params = InitParams({{"sdkConfigUrl", kCatalogueUrl}});
-  params.update(extra);
-  return bridge.Call("init", params);
-}
 
 std::string DriverVersionOf(SimBridge& bridge, const TestAdapter& adapter) {
   const json response = bridge.Call("getDisplayDevice");
@@ -46,22 +18,6 @@ std::string DriverVersionOf(SimBridge& bridge, const TestAdapter& adapter) {
   }
   ADD_FAILURE() << "no adapter in " << response.dump();
   return "";
-}
-
-std::vector<int> StatesOf(const std::vector<json>& events) {
-  std::vector<int> states;
-  for (const json& event : events) {
-    const int state = event.at("params").at("state");
-    if (states.empty() || states.back() != state) states.push_back(state);
-  }
-  return states;
-}
-
-// Starts a job and returns the id its events carry.
-std::string Start(SimBridge& bridge, const std::string& method, const TestAdapter& adapter) {
-  const json response = bridge.Call(method, AdapterParams(adapter));
-  EXPECT_EQ(response.at("result").at("status"), 0) << response.dump();
-  return response.at("id");
 }
 
 // Serves the driver with a download that stalls, inits with every log level, and starts an update

@@ -14,6 +14,11 @@ bool IsFinalState(const json& event) {
   return state == 2 || state == 5 || state == 8 || state == 10;
 }
 
+bool AsksForCrash(const json& machine) {
+  const json faults = machine.value("faults", json::object());
+  return faults.contains("crashDuringUpdate") || faults.contains("crashInCall");
+}
+
 }  // namespace
 
 json InitParams(const json& extra) {
@@ -42,17 +47,31 @@ SimBridge::SimBridge(const json& machine, const std::vector<std::string>& keptBy
   const char* lsanOptions = std::getenv("LSAN_OPTIONS");
   options.environment["LSAN_OPTIONS"] =
       std::string(lsanOptions != nullptr ? lsanOptions : "") + ":suppressions=" + suppressions;
+  if (AsksForCrash(machine)) {
+    const char* asanOptions = std::getenv("ASAN_OPTIONS");
+    options.environment["ASAN_OPTIONS"] =
+        std::string(asanOptions != nullptr ? asanOptions : "") + ":handle_segv=0";
+  }
   host_.emplace(options);
   inbox_.emplace(*host_, [this](const json& message) { return Serve(message); });
 }
 
 json SimBridge::Call(const std::string& method, const json& params) {
+  return inbox_->Take(testing::AnswerTo(Send(method, params)), 15s, "answer to " + method);
+}
+
+std::string SimBridge::Send(const std::string& method, const json& params) {
   const std::string id = "r" + std::to_string(nextId_++);
   json request = {
       {"type", "request"}, {"from", "host"}, {"to", "client"}, {"id", id}, {"method", method}};
   if (!params.is_null()) request["params"] = params;
   host_->Send(request);
-  return inbox_->Take(testing::AnswerTo(id), 15s, "answer to " + method);
+  return id;
+}
+
+std::optional<json> SimBridge::TryNext(const testing::MessageFilter& wanted,
+                                       std::chrono::milliseconds timeout) {
+  return inbox_->TryTake(wanted, timeout);
 }
 
 json SimBridge::NextEvent(const std::string& id, std::chrono::milliseconds timeout) {

@@ -21,7 +21,8 @@ using namespace std::chrono_literals;
 
 class SimBridge {
  public:
-  // Starts the bridge with the machine written to a file named by MORVANE_SIM_MACHINE.
+  // Starts the bridge with the machine written to a file named by MORVANE_SIM_MACHINE. When the
+  // machine asks for a crash, AddressSanitizer leaves SIGSEGV alone: the bridge dies of it.
   // The bridge keeps every update's callback for good; keptByBridge names further functions
   // whose allocations the bridge keeps on purpose, which leak checks are to pass over.
   explicit SimBridge(const json& machine, const std::vector<std::string>& keptByBridge = {});
@@ -36,6 +37,12 @@ class SimBridge {
 
   // Sends a request and returns its response, serving reverse requests meanwhile.
   json Call(const std::string& method, const json& params = nullptr);
+  // Sends a request and returns its id.
+  std::string Send(const std::string& method, const json& params = nullptr);
+  // The next message the filter accepts, serving reverse requests meanwhile; nothing when none
+  // comes in time or the bridge closed its end.
+  std::optional<json> TryNext(const testing::MessageFilter& wanted,
+                              std::chrono::milliseconds timeout);
   // The next event of the request with this id.
   json NextEvent(const std::string& id, std::chrono::milliseconds timeout = 15s);
   // The update events of the request with this id, up to the one that ends the job.

@@ -357,11 +357,18 @@ std::optional<int> BridgeHost::WaitExit(std::chrono::milliseconds timeout) {
     const pid_t done = ::waitpid(child_, &status, WNOHANG);
     if (done == child_) {
       exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      if (WIFSIGNALED(status)) termSignal_ = WTERMSIG(status);
       return exitCode_;
     }
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
     std::this_thread::sleep_for(5ms);
   }
+}
+
+void BridgeHost::Kill() {
+  if (child_ <= 0 || exitCode_) return;
+  ::kill(child_, SIGKILL);
+  if (!WaitExit(10s)) ADD_FAILURE() << "the bridge outlived SIGKILL";
 }
 
 }  // namespace electron_morvane::testing

@@ -87,6 +87,12 @@ class BridgeHost {
   // The bridge's exit code, or nullopt when it has not exited in time (or died of a signal,
   // which is reported as 128 + signal number).
   std::optional<int> WaitExit(std::chrono::milliseconds timeout = 10s);
+  // The signal that ended the process started for the bridge, once WaitExit has seen it end by
+  // one; nothing while it runs or when it exited.
+  std::optional<int> TermSignal() const { return termSignal_; }
+  // Kills the process started for the bridge (under Wine the relay, whose job ends the bridge)
+  // and waits for its end.
+  void Kill();
 
  private:
   void StartNative(const BridgeOptions& options);
@@ -101,6 +107,7 @@ class BridgeHost {
   int connection_ = -1;
   pid_t child_ = -1;
   std::optional<int> exitCode_;
+  std::optional<int> termSignal_;
   std::string received_;
   // Under Wine: the test's end of the relay's standard input and output until the bridge has
   // connected, and the relay's standard error with what it said so far.

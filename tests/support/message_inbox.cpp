@@ -36,6 +36,16 @@ MessageFilter EventOf(const std::string& id) {
 
 json MessageInbox::Take(const MessageFilter& wanted, std::chrono::milliseconds timeout,
                         const std::string& what) {
+  std::optional<json> message = TryTake(wanted, timeout);
+  if (!message) {
+    ADD_FAILURE() << "no " << what << " from the bridge";
+    return nullptr;
+  }
+  return std::move(*message);
+}
+
+std::optional<json> MessageInbox::TryTake(const MessageFilter& wanted,
+                                          std::chrono::milliseconds timeout) {
   const auto kept = std::find_if(keptAside_.begin(), keptAside_.end(), wanted);
   if (kept != keptAside_.end()) {
     json message = std::move(*kept);
@@ -47,10 +57,7 @@ json MessageInbox::Take(const MessageFilter& wanted, std::chrono::milliseconds t
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     const std::optional<std::string> line = host_.ReadLine(std::max(left, 0ms));
-    if (!line) {
-      ADD_FAILURE() << "no " << what << " from the bridge";
-      return nullptr;
-    }
+    if (!line) return std::nullopt;
     json message = json::parse(*line, nullptr, false);
     if (message.is_discarded() || !message.is_object()) {
       ADD_FAILURE() << "not a JSON object: " << *line;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -35,6 +36,10 @@ class MessageInbox {
   // returns null when none arrives in time. `what` names the message in that failure.
   nlohmann::json Take(const MessageFilter& wanted, std::chrono::milliseconds timeout,
                       const std::string& what);
+  // The same, for a message that may rightly never come: nothing when none arrives in time or
+  // the bridge closed its end.
+  std::optional<nlohmann::json> TryTake(const MessageFilter& wanted,
+                                        std::chrono::milliseconds timeout);
   // Reads until the bridge has been quiet for the given time, keeping what the handler leaves.
   void Drain(std::chrono::milliseconds quiet);
   // True when nothing is kept and nothing arrives within the time.
