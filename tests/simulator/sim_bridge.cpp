@@ -48,9 +48,13 @@ SimBridge::SimBridge(const json& machine, const std::vector<std::string>& keptBy
   options.environment["LSAN_OPTIONS"] =
       std::string(lsanOptions != nullptr ? lsanOptions : "") + ":suppressions=" + suppressions;
   if (AsksForCrash(machine)) {
+    // The sanitizers would otherwise catch the crash and end the bridge in their own way.
     const char* asanOptions = std::getenv("ASAN_OPTIONS");
     options.environment["ASAN_OPTIONS"] =
         std::string(asanOptions != nullptr ? asanOptions : "") + ":handle_segv=0";
+    const char* tsanOptions = std::getenv("TSAN_OPTIONS");
+    options.environment["TSAN_OPTIONS"] = std::string(tsanOptions != nullptr ? tsanOptions : "") +
+                                          " report_thread_leaks=0 handle_segv=0";
   }
   host_.emplace(options);
   inbox_.emplace(*host_, [this](const json& message) { return Serve(message); });
