@@ -1,6 +1,7 @@
 #include "fatal_faults.h"
 
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 namespace electron_morvane::sim {
@@ -8,8 +9,11 @@ namespace electron_morvane::sim {
 namespace {
 
 // Read through a volatile, the pointer is unknown to the compiler: the write can be neither left
-// out nor replaced by a trap instruction, so the fault is a real invalid memory access.
-int* volatile nowhere = nullptr;
+// out nor replaced by a trap instruction, so the fault is a real invalid memory access. An address
+// in the lowest page, which no process maps on Linux or Windows, rather than null: the
+// undefined-behaviour checker stops a store through null before it faults, and the crash would
+// then be the checker's exit, not the access violation.
+int* volatile nowhere = reinterpret_cast<int*>(std::uintptr_t{64});
 
 }  // namespace
 

@@ -27,6 +27,11 @@ void GetSdkVersion() {
   Morvane_GetSDKVersion(version);
 }
 
+void AppendToVariable(const char* name, const std::string& text) {
+  const char* value = std::getenv(name);
+  ::setenv(name, ((value != nullptr ? std::string(value) : std::string()) + text).c_str(), 1);
+}
+
 class CallFaultDeathTest : public SimulatorTest {
  protected:
   struct ExportCall {
@@ -38,6 +43,10 @@ class CallFaultDeathTest : public SimulatorTest {
     SimulatorTest::SetUp();
     // The library's threads and the test host's make a forked child unsafe: it starts afresh.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // ... and with the sanitizers' own handler of an invalid access off, so that the child dies
+    // of the signal itself (the options are read when a process starts: the child's, not ours).
+    AppendToVariable("ASAN_OPTIONS", ":handle_segv=0");
+    AppendToVariable("TSAN_OPTIONS", " handle_segv=0");
   }
 
   std::vector<ExportCall> Calls() {
