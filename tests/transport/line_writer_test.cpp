@@ -417,6 +417,7 @@ TEST(LineWriter, FailReleasesWaitingWritersAndDropsTheQueue) {
     EXPECT_EQ(outcome.error, kErrorBrokenPipe);
   }
   tested.pipe.Release();
+  ASSERT_TRUE(tested.pipe.AwaitEnded(1));
   ASSERT_TRUE(tested.Stops());
   EXPECT_EQ(tested.pipe.Received(), "in flight\n");
 }
