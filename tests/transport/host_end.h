@@ -24,8 +24,10 @@ class HostEnd {
   void OfferAnotherConnection();
   // Writes all the bytes.
   void Write(const std::string& bytes);
-  // Reads exactly count bytes, waiting for them; fewer if the client hangs up.
+  // Reads exactly count bytes, waiting for them; fewer if the client hangs up, or when no byte
+  // comes for kSilenceLimitMs: a client that never writes fails its test instead of hanging it.
   std::string Read(std::size_t count);
+  static constexpr int kSilenceLimitMs = 5000;
   // True when the client has closed the current connection (a read finds its end).
   bool ClientHungUp();
   // Closes the current connection.

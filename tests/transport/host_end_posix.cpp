@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -58,6 +59,8 @@ std::string HostEnd::Read(std::size_t count) {
   std::string bytes(count, '\0');
   std::size_t done = 0;
   while (done < count) {
+    pollfd readable{state_->connection, POLLIN, 0};
+    if (::poll(&readable, 1, kSilenceLimitMs) <= 0) break;
     const ssize_t got = ::recv(state_->connection, bytes.data() + done, count - done, 0);
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);

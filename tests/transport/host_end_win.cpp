@@ -15,6 +15,20 @@ HANDLE CreateServer(const std::string& name) {
                           2, 64 * 1024, 64 * 1024, 0, nullptr);
 }
 
+// Waits until bytes are there to read, the pipe fails (the read that follows tells how), or the
+// host's silence limit passes.
+bool AwaitBytes(HANDLE pipe, int limitMs) {
+  constexpr int kPollMs = 10;
+  for (int waited = 0; waited < limitMs; waited += kPollMs) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available > 0) {
+      return true;
+    }
+    Sleep(kPollMs);
+  }
+  return false;
+}
+
 void Close(HANDLE& handle) {
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   handle = INVALID_HANDLE_VALUE;
@@ -73,7 +87,8 @@ std::string HostEnd::Read(std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
     DWORD got = 0;
-    if (!ReadFile(state_->current, bytes.data() + done, static_cast<DWORD>(count - done), &got,
+    if (!AwaitBytes(state_->current, kSilenceLimitMs) ||
+        !ReadFile(state_->current, bytes.data() + done, static_cast<DWORD>(count - done), &got,
                   nullptr) || got == 0) {
       break;
     }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -12,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "bounded_step.h"
 #include "host_end.h"
 #include "transport/pipe_client.h"
 #include "transport/server_user.h"
@@ -21,6 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing::BoundedStep;
 
 // A connected pair: the client under test and the host's end.
 class ConnectedPipe : public ::testing::Test {
@@ -35,6 +39,12 @@ class ConnectedPipe : public ::testing::Test {
     ok_ = false;
     error_ = 12345;
     return client_.ReadLine(ok_, error_);
+  }
+
+  // A thread's writes, with a deadline: one still blocked when given up on is ended by shutting
+  // the pipe down. The host's reads have a silence limit of their own (host_end.h).
+  std::unique_ptr<BoundedStep> Writing(std::function<void()> writes) {
+    return std::make_unique<BoundedStep>(std::move(writes), [this] { client_.Shutdown(); });
   }
 
   // Waits on the pipe until at least one byte is there (the host's write is done, but a socket
@@ -166,13 +176,12 @@ TEST_F(ConnectedPipe, CloseWritesTheLinesStillQueued) {
   }
   std::string received;
   std::thread reader([&] { received = host_.Read(expected.size()); });
-  std::thread writer([&] {
-    for (const std::string& line : lines) {
-      client_.WriteLine(line, ok_, error_);
-      EXPECT_TRUE(ok_);
-    }
-  });
-  writer.join();
+  EXPECT_TRUE(Writing([&] {
+                for (const std::string& line : lines) {
+                  client_.WriteLine(line, ok_, error_);
+                  EXPECT_TRUE(ok_);
+                }
+              })->Finishes("the lines are queued"));
   client_.Close();
   reader.join();
   EXPECT_EQ(received, expected);
@@ -185,18 +194,20 @@ TEST_F(ConnectedPipe, LinesFromSeveralThreadsNeverInterleave) {
   constexpr std::size_t kLineSize = 300 * 1024;
   std::string received;
   std::thread reader([&] { received = host_.Read(kThreads * kLinesEach * (kLineSize + 1)); });
-  std::vector<std::thread> writers;
+  std::vector<std::unique_ptr<BoundedStep>> writers;
   for (int t = 0; t < kThreads; ++t) {
-    writers.emplace_back([this, t] {
+    writers.push_back(Writing([this, t] {
       const std::string line(kLineSize, static_cast<char>('a' + t));
       for (int i = 0; i < kLinesEach; ++i) {
         bool ok = false;
         SystemError error = 0;
         client_.WriteLine(line, ok, error);
       }
-    });
+    }));
   }
-  for (auto& writer : writers) writer.join();
+  for (std::size_t t = 0; t < writers.size(); ++t) {
+    EXPECT_TRUE(writers[t]->Finishes("thread " + std::to_string(t) + "'s lines are queued"));
+  }
   reader.join();
 
   std::map<char, int> whole;
