@@ -141,6 +141,8 @@ void LineWriter::Fail() {
   work.notify_all();
   room.notify_all();
   turn.notify_all();
+  // A Stop waiting for the write in flight goes on to interrupt it.
+  stateChanged.notify_all();
 }
 
 void LineWriter::Stop(const std::function<void()>& interruptWrite) {

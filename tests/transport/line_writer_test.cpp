@@ -438,6 +438,19 @@ TEST(LineWriter, StopWritesWhatIsQueuedFirst) {
   EXPECT_EQ(tested.pipe.Received(), expected);
 }
 
+// A Stop waiting for the write in flight is woken by a Fail from another thread (the exit's
+// shutdown), and then interrupts that write instead of waiting for it to end by itself.
+TEST(LineWriter, FailWakesAStopWaitingBehindAWriteInFlight) {
+  WriterUnderTest tested;
+  ASSERT_TRUE(tested.HoldAWriteInFlight("stuck\n"));
+  ASSERT_TRUE(tested.writer.Write("queued\n", false).ok);
+  const std::unique_ptr<BoundedStep> stopping = tested.Stopping();
+  ASSERT_TRUE(stopping->StillWaiting()) << "Stop did not wait for the write in flight";
+  tested.writer.Fail();
+  ASSERT_TRUE(stopping->Finishes("the writer stops once it has failed"));
+  EXPECT_EQ(tested.pipe.Received(), "");
+}
+
 // After Fail, a write to a host that stopped reading is ended by interrupting it; one that starts
 // only after an interrupt is ended by the next, so Stop returns all the same.
 TEST(LineWriter, StopInterruptsAWriteInFlightUntilTheWriterThreadLeaves) {
