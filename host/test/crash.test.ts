@@ -20,7 +20,7 @@ import { describeExit } from '../src/exit-codes';
 import type { StartBridgeOptions } from '../src/options';
 import type { FakeAction, FakeScript } from './fixtures/fake-bridge';
 import { readRecord } from './fixtures/fake-record';
-import { collect, delay, eventually, nextEvent, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
+import { collect, delay, eventually, isRunning, nextEvent, startFakeBridge, startHttpServer, stopHttpServer } from './helpers';
 import { test } from './timed-test';
 
 const device = { vendorId: '10DE', deviceId: '1F08' };
@@ -43,14 +43,6 @@ function failure(promise: Promise<unknown>): Promise<unknown> {
   return promise.then(() => assert.fail('resolved'), (error: unknown) => error);
 }
 
-function alive(pid: number): boolean {
-  try {
-    process.kill(pid, 0);
-    return true;
-  } catch {
-    return false;
-  }
-}
 
 let work: string;
 before(async () => {
@@ -310,7 +302,7 @@ describe('the restart policy', () => {
       const info = await bridge.close();
       assert.ok(Date.now() - began < 3_000, `${name}: close() took ${Date.now() - began} ms`);
       assert.equal(info, bridge.exitStatus, name);
-      assert.equal(alive(newPid), false, `${name}: the new process is still running`);
+      assert.equal(isRunning(newPid), false, `${name}: the new process is still running`);
       assert.ok((await held) instanceof BridgeClosedError, name);
       assert.deepEqual(restarts, [], name);
       await assert.rejects(bridge.getSdkVersion(), BridgeClosedError);

@@ -110,6 +110,16 @@ export function delay(ms: number): Promise<void> {
 }
 
 /** Polls until the check passes or the time is up. */
+/** Whether a process of that id runs (and this one may signal it). */
+export function isRunning(pid: number): boolean {
+  try {
+    process.kill(pid, 0);
+    return true;
+  } catch {
+    return false;
+  }
+}
+
 export async function eventually(check: () => boolean | Promise<boolean>, timeoutMs = 5_000) {
   const end = Date.now() + timeoutMs;
   while (!(await check())) {

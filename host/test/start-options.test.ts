@@ -9,7 +9,7 @@ import { after, before, describe } from 'node:test';
 import { test } from './timed-test';
 import { startBridge, type StartBridgeOptions } from '../src';
 import { childEnvironment } from '../src/child-environment';
-import { eventually, fakeBridgePath, startFakeBridge } from './helpers';
+import { eventually, fakeBridgePath, isRunning, startFakeBridge } from './helpers';
 import { underWine } from './wine';
 
 interface Report {
@@ -47,14 +47,6 @@ async function readReport(path: string): Promise<Report> {
   return JSON.parse(await readFile(path, 'utf8')) as Report;
 }
 
-function isRunning(pid: number): boolean {
-  try {
-    process.kill(pid, 0);
-    return true;
-  } catch {
-    return false;
-  }
-}
 
 function pipeFoldersLeft(): string[] {
   return readdirSync(runtimeDir);
