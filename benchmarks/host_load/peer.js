@@ -21,6 +21,9 @@ const send = (message) => socket.write(`${JSON.stringify({ from: 'client', to: '
 
 socket.on('connect', () => {
   const lines = [];
+  // The host lets in only the connection that shows its secret first, as the bridge does.
+  const secret = process.env.MORVANE_PIPE_SECRET;
+  if (secret) lines.push(JSON.stringify({ type: 'hello', from: 'client', to: 'host', secret }));
   for (let index = 0; index < requests; index++) {
     const params = { url: `${base}/answer/${index}`, method: 'GET', headers: {}, body: '', sdkTaskId: index, sdkData: String(index) };
     lines.push(JSON.stringify({ type: 'request', from: 'client', to: 'host', id: `h${index}`, method: 'httpRequest', params }));
